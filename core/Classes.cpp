@@ -1,0 +1,111 @@
+#include "core/Classes.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace quorlink {
+
+std::function<void(TObject* sender)> ApplicationHandleException;
+
+void HandleException(TObject* sender) noexcept {
+  if (!ApplicationHandleException) return;
+  try {
+    ApplicationHandleException(sender);
+  } catch (...) {
+    // A hook that raises has nowhere further to pass it.
+  }
+}
+
+void Free(TObject* object) {
+  if (object == nullptr) return;
+  try {
+    object->BeforeDestruction();
+  } catch (...) {
+    delete object;
+    throw;
+  }
+  delete object;
+}
+
+TComponent::TComponent(TComponent* owner) : owner_(owner) {
+  if (owner_ != nullptr) owner_->components_.push_back(this);
+}
+
+TComponent::~TComponent() {
+  DestroyComponents();
+  if (owner_ != nullptr) {
+    auto& siblings = owner_->components_;
+    siblings.erase(std::remove(siblings.begin(), siblings.end(), this), siblings.end());
+  }
+}
+
+void TComponent::DestroyComponents() {
+  while (!components_.empty()) {
+    TComponent* last = components_.back();
+    components_.pop_back();
+    last->owner_ = nullptr;
+    try {
+      Free(last);
+    } catch (...) {
+      HandleException(this);
+    }
+  }
+}
+
+TComponent* TComponent::Components(int index) const {
+  if (index < 0 || index >= ComponentCount())
+    throw EListError("List index out of bounds (" + std::to_string(index) + ")");
+  return components_[static_cast<std::size_t>(index)];
+}
+
+TComponent* TComponent::FindComponent(const std::string& name) const {
+  if (name.empty()) return nullptr;
+  for (TComponent* c : components_) {
+    const std::string& n = c->name_;
+    if (n.size() == name.size() &&
+        std::equal(n.begin(), n.end(), name.begin(), [](char a, char b) {
+          return std::tolower(static_cast<unsigned char>(a)) ==
+                 std::tolower(static_cast<unsigned char>(b));
+        }))
+      return c;
+  }
+  return nullptr;
+}
+
+void TComponent::SetName(const std::string& name) {
+  if (name == name_) return;
+  auto identStart = [](char c) { return std::isalpha(static_cast<unsigned char>(c)) || c == '_'; };
+  auto identChar = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; };
+  if (!name.empty() && (!identStart(name[0]) || !std::all_of(name.begin(), name.end(), identChar)))
+    throw Exception("'" + name + "' is not a valid component name");
+  if (owner_ != nullptr) {
+    TComponent* other = owner_->FindComponent(name);
+    if (other != nullptr && other != this)
+      throw Exception("A component named " + name + " already exists");
+  }
+  name_ = name;
+}
+
+namespace {
+const TTypeInfo kStringType{TTypeKind::tkString, "string", {}, 0, 0};
+const TTypeInfo kTagType{TTypeKind::tkInteger, "NativeInt", {}, INTPTR_MIN, INTPTR_MAX};
+}  // namespace
+
+void TComponent::GetProperties(TPropList& list) const {
+  TPropInfo name{"Name", &kStringType, true, {}, {}, {}, {}, {}, {}};
+  name.GetStr = [](const TComponent& c) { return c.Name(); };
+  name.SetStr = [](TComponent& c, const std::string& v) { c.SetName(v); };
+  list.push_back(std::move(name));
+  TPropInfo tag{"Tag", &kTagType, true, {}, {}, {}, {}, {}, {}};
+  tag.GetOrd = [](const TComponent& c) { return static_cast<std::int64_t>(c.Tag()); };
+  tag.SetOrd = [](TComponent& c, std::int64_t v) { c.SetTag(static_cast<std::intptr_t>(v)); };
+  list.push_back(std::move(tag));
+}
+
+TPropList TComponent::Properties() const {
+  TPropList list;
+  GetProperties(list);
+  return list;
+}
+
+}  // namespace quorlink

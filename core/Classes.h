@@ -1,0 +1,153 @@
+// The root object, components with owners, and the owning object list.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/SysUtils.h"
+#include "core/TypInfo.h"
+#include "platform/Messages.h"
+
+namespace quorlink {
+
+class TObject {
+ public:
+  virtual ~TObject() = default;
+
+  // Runs the handler the class (or a base class) declares for the message
+  // number; classes override Dispatch, handle their numbers and pass the rest
+  // to the base. Messages without a handler reach DefaultHandler.
+  virtual void Dispatch(TMessage& message) { DefaultHandler(message); }
+  virtual void DefaultHandler(TMessage&) {}
+  // Runs before the destructor when the object is freed with Free: the place
+  // for work that needs the whole object (virtual calls), and that may raise.
+  virtual void BeforeDestruction() {}
+  virtual const char* ClassName() const { return "TObject"; }
+};
+
+// The application's hook for exceptions that escape event handlers; it is
+// called inside the handler's catch block (std::current_exception() gives the
+// exception) and may be empty. Main thread only.
+extern std::function<void(TObject* sender)> ApplicationHandleException;
+// Passes the exception being handled to ApplicationHandleException, or drops
+// it when the hook is empty or raises itself. Call only inside a catch block.
+void HandleException(TObject* sender) noexcept;
+
+// Destroys an object the way the host does: BeforeDestruction, then delete.
+// The object is deleted even when BeforeDestruction raises; the exception
+// then passes on.
+void Free(TObject* object);
+
+class TComponent : public TObject {
+ public:
+  explicit TComponent(TComponent* owner);
+  ~TComponent() override;
+  TComponent(const TComponent&) = delete;
+  TComponent& operator=(const TComponent&) = delete;
+
+  const char* ClassName() const override { return "TComponent"; }
+
+  TComponent* Owner() const { return owner_; }
+  int ComponentCount() const { return static_cast<int>(components_.size()); }
+  TComponent* Components(int index) const;
+  TComponent* FindComponent(const std::string& name) const;
+
+  const std::string& Name() const { return name_; }
+  // An identifier (or empty), unique among the owner's components.
+  void SetName(const std::string& name);
+  std::intptr_t Tag() const { return tag_; }
+  void SetTag(std::intptr_t tag) { tag_ = tag; }
+
+  // The published properties, base class first, in declaration order.
+  virtual void GetProperties(TPropList& list) const;
+  TPropList Properties() const;
+
+ private:
+  void DestroyComponents();
+
+  TComponent* owner_;
+  std::vector<TComponent*> components_;
+  std::string name_;
+  std::intptr_t tag_ = 0;
+};
+
+// An owning list: deleting an entry first takes it out of the list, then
+// frees the object. Safe against the freed object changing the list.
+template <class T>
+class TObjectList {
+ public:
+  TObjectList() = default;
+  ~TObjectList() {
+    while (!items_.empty()) {
+      try {
+        Delete(0);
+      } catch (...) {
+        HandleException(nullptr);
+      }
+    }
+  }
+  TObjectList(const TObjectList&) = delete;
+  TObjectList& operator=(const TObjectList&) = delete;
+
+  int Add(T* item) {
+    items_.push_back(item);
+    return static_cast<int>(items_.size()) - 1;
+  }
+  int Count() const { return static_cast<int>(items_.size()); }
+  T* Items(int index) const {
+    CheckIndex(index);
+    return items_[static_cast<std::size_t>(index)];
+  }
+  T* operator[](int index) const { return Items(index); }
+  int IndexOf(const T* item) const {
+    for (std::size_t i = 0; i < items_.size(); ++i)
+      if (items_[i] == item) return static_cast<int>(i);
+    return -1;
+  }
+  void Delete(int index) {
+    CheckIndex(index);
+    T* item = items_[static_cast<std::size_t>(index)];
+    items_.erase(items_.begin() + index);
+    Free(item);
+  }
+  // Deletes entry by entry; what a freed entry does to the list (closing
+  // others, even clearing it) is taken into account.
+  void Clear() {
+    while (!items_.empty()) Delete(0);
+  }
+
+ private:
+  void CheckIndex(int index) const {
+    if (index < 0 || index >= Count())
+      throw EListError("List index out of bounds (" + std::to_string(index) + ")");
+  }
+  std::vector<T*> items_;
+};
+
+// A set of up to eight enumeration values, held in one byte.
+template <class E>
+class TSet {
+ public:
+  constexpr TSet() = default;
+  constexpr TSet(std::initializer_list<E> values) {
+    for (E v : values) bits_ |= Bit(v);
+  }
+  static constexpr TSet FromBits(std::uint8_t bits) {
+    TSet s;
+    s.bits_ = bits;
+    return s;
+  }
+  constexpr bool Contains(E v) const { return (bits_ & Bit(v)) != 0; }
+  constexpr std::uint8_t Bits() const { return bits_; }
+  friend constexpr bool operator==(TSet, TSet) = default;
+
+ private:
+  static constexpr std::uint8_t Bit(E v) {
+    return static_cast<std::uint8_t>(1u << static_cast<unsigned>(v));
+  }
+  std::uint8_t bits_ = 0;
+};
+
+}  // namespace quorlink

@@ -1,0 +1,34 @@
+#include "core/QuorBaseComponent.h"
+
+namespace quorlink {
+
+namespace {
+const TTypeInfo kAboutType{TTypeKind::tkString, "string", {}, 0, 0};
+const TTypeInfo kVersionType{TTypeKind::tkInteger, "Word", {}, 0, 0xFFFF};
+}  // namespace
+
+std::string VersionText(std::uint16_t version) {
+  return std::to_string(version >> 8) + "." + std::to_string(version & 0xFF);
+}
+
+void TQuorBaseComponent::GetProperties(TPropList& list) const {
+  TComponent::GetProperties(list);
+  TPropInfo about{"About", &kAboutType, false, {}, {}, {}, {}, {}, {}};
+  about.GetStr = [](const TComponent& c) {
+    return static_cast<const TQuorBaseComponent&>(c).GetAbout();
+  };
+  about.SetStr = [](TComponent& c, const std::string& v) {
+    static_cast<TQuorBaseComponent&>(c).SetAbout(v);
+  };
+  list.push_back(std::move(about));
+  TPropInfo version{"Version", &kVersionType, false, {}, {}, {}, {}, {}, {}};
+  version.GetOrd = [](const TComponent& c) {
+    return std::int64_t{static_cast<const TQuorBaseComponent&>(c).GetVersion()};
+  };
+  version.SetOrd = [](TComponent& c, std::int64_t v) {
+    static_cast<TQuorBaseComponent&>(c).SetVersion(static_cast<std::uint16_t>(v));
+  };
+  list.push_back(std::move(version));
+}
+
+}  // namespace quorlink

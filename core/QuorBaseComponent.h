@@ -1,0 +1,30 @@
+// The common ancestor of the library's components: who we are and the About box.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "core/Classes.h"
+
+namespace quorlink {
+
+class TQuorBaseComponent : public TComponent {
+ public:
+  using TComponent::TComponent;
+  const char* ClassName() const override { return "TQuorBaseComponent"; }
+
+  std::string GetAbout() const { return "Quorlink Library"; }
+  void SetAbout(const std::string&) {}
+  std::uint16_t GetVersion() const { return 0x0101; }
+  void SetVersion(std::uint16_t) {}
+
+  // Shows the modal About box; returns when it is closed. Main thread.
+  void ShowAbout();
+
+  void GetProperties(TPropList& list) const override;
+};
+
+// "1.1" for 0x0101: major, a full stop, minor, in decimal.
+std::string VersionText(std::uint16_t version);
+
+}  // namespace quorlink

@@ -1,0 +1,86 @@
+// Published-property descriptors: what form streaming and the design-time
+// editors read and write. Values travel as ordinals or as text.
+#pragma once
+
+#include <any>
+#include <cstdint>
+#include <map>
+#include <type_traits>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace quorlink {
+
+class TComponent;
+
+enum class TTypeKind { tkInteger, tkString, tkEnumeration, tkSet, tkMethod };
+
+struct TTypeInfo {
+  TTypeKind Kind;
+  std::string Name;
+  // Enumerations, and the element enumeration of a set: names by ordinal.
+  std::vector<std::string> EnumNames;
+  std::int64_t MinValue = 0;  // integers
+  std::int64_t MaxValue = 0;
+};
+
+// An event handler slot: a callable and, when it was bound by name (as a
+// form binds a method), that name, so that a stored form can name it again.
+template <class... Args>
+class TEvent {
+ public:
+  TEvent() = default;
+  TEvent(std::nullptr_t) {}
+  template <class F, class = std::enable_if_t<std::is_invocable_v<F&, Args...> &&
+                                              !std::is_same_v<std::decay_t<F>, TEvent>>>
+  TEvent(F f, std::string name = {}) : fn_(std::move(f)), name_(std::move(name)) {}
+
+  explicit operator bool() const { return static_cast<bool>(fn_); }
+  void operator()(Args... args) const { fn_(std::forward<Args>(args)...); }
+  const std::string& Name() const { return name_; }
+
+ private:
+  std::function<void(Args...)> fn_;
+  std::string name_;
+};
+
+// The methods a form may bind its events to, by name (what a form's class
+// declares in its published section).
+class TMethodTable {
+ public:
+  template <class Event, class F>
+  void Add(const std::string& name, F handler) {
+    entries_.insert_or_assign(name, std::any(Event(std::move(handler), name)));
+  }
+  // Null when there is no method of that name and event type.
+  template <class Event>
+  const Event* Find(const std::string& name) const {
+    auto it = entries_.find(name);
+    return it == entries_.end() ? nullptr : std::any_cast<Event>(&it->second);
+  }
+
+ private:
+  std::map<std::string, std::any> entries_;
+};
+
+struct TPropInfo {
+  std::string Name;
+  const TTypeInfo* Type;
+  bool Stored;
+  // Integers, enumerations (ordinal) and sets (bit mask).
+  std::function<std::int64_t(const TComponent&)> GetOrd;
+  std::function<void(TComponent&, std::int64_t)> SetOrd;
+  // Strings.
+  std::function<std::string(const TComponent&)> GetStr;
+  std::function<void(TComponent&, const std::string&)> SetStr;
+  // Events: the bound method's name (empty when none or unnamed), and binding
+  // by name through a method table; false when the table has no such method.
+  std::function<std::string(const TComponent&)> GetMethodName;
+  std::function<bool(TComponent&, const std::string&, const TMethodTable&)> SetMethod;
+};
+
+using TPropList = std::vector<TPropInfo>;
+
+}  // namespace quorlink

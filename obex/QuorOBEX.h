@@ -1,0 +1,2 @@
+// Reserved for object exchange over the library's links; declares nothing yet.
+#pragma once

@@ -1,0 +1,46 @@
+// Kernel objects, waits and error texts: the calls shared by every subsystem.
+// All members may be called from any thread; last error is per thread.
+#pragma once
+
+#include "platform/ApiSlot.h"
+#include "platform/Types.h"
+
+namespace quorlink::platform {
+
+constexpr DWORD FORMAT_MESSAGE_ALLOCATE_BUFFER = 0x00000100;
+constexpr DWORD FORMAT_MESSAGE_IGNORE_INSERTS = 0x00000200;
+constexpr DWORD FORMAT_MESSAGE_FROM_STRING = 0x00000400;
+constexpr DWORD FORMAT_MESSAGE_FROM_HMODULE = 0x00000800;
+constexpr DWORD FORMAT_MESSAGE_FROM_SYSTEM = 0x00001000;
+constexpr DWORD FORMAT_MESSAGE_ARGUMENT_ARRAY = 0x00002000;
+constexpr DWORD FORMAT_MESSAGE_MAX_WIDTH_MASK = 0x000000FF;
+
+class IKernel {
+ public:
+  virtual ~IKernel() = default;
+
+  virtual DWORD GetLastError() = 0;
+  virtual void SetLastError(DWORD code) = 0;
+
+  virtual BOOL CloseHandle(HANDLE handle) = 0;
+  // Unnamed events only; security attributes are ignored.
+  virtual HANDLE CreateEventA(void* securityAttributes, BOOL manualReset, BOOL initialState,
+                              const char* name) = 0;
+  virtual BOOL SetEvent(HANDLE event) = 0;
+  virtual BOOL ResetEvent(HANDLE event) = 0;
+  virtual DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) = 0;
+
+  // The system's text for a message id, as Win32 writes it; 0 when unknown.
+  // Only FORMAT_MESSAGE_FROM_SYSTEM into a caller's buffer is supported.
+  virtual DWORD FormatMessageA(DWORD flags, const void* source, DWORD messageId, DWORD languageId,
+                               char* buffer, DWORD size, void* arguments) = 0;
+  virtual DWORD FormatMessageW(DWORD flags, const void* source, DWORD messageId, DWORD languageId,
+                               WCHAR* buffer, DWORD size, void* arguments) = 0;
+};
+
+IKernel& Kernel();
+IKernel& OsKernel();  // defined by the build's OS backend
+IKernel* SetKernel(IKernel* api);
+using ScopedKernel = ScopedApi<IKernel, SetKernel>;
+
+}  // namespace quorlink::platform

@@ -1,0 +1,188 @@
+#include "platform/posix/MainLoop.h"
+
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <stdexcept>
+
+namespace quorlink::platform::posix {
+
+namespace {
+constexpr std::uint64_t kWakeTag = ~std::uint64_t{0};
+
+std::uint64_t Tag(std::uint32_t generation, int fd) {
+  return (std::uint64_t{generation} << 32) | static_cast<std::uint32_t>(fd);
+}
+}  // namespace
+
+MainLoop::MainLoop() {
+  epollFd_ = epoll_create1(EPOLL_CLOEXEC);
+  wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (epollFd_ < 0 || wakeFd_ < 0) {
+    if (epollFd_ >= 0) close(epollFd_);
+    if (wakeFd_ >= 0) close(wakeFd_);
+    throw std::runtime_error("cannot create the message loop");
+  }
+  epoll_event ev{};
+  ev.events = EPOLLIN;
+  ev.data.u64 = kWakeTag;
+  epoll_ctl(epollFd_, EPOLL_CTL_ADD, wakeFd_, &ev);
+}
+
+MainLoop::~MainLoop() {
+  close(wakeFd_);
+  close(epollFd_);
+}
+
+HWND MainLoop::AllocateWindow(TWndMethod proc) {
+  std::lock_guard lock(mutex_);
+  std::uintptr_t id = nextWindow_++;
+  windows_.emplace(id, std::make_shared<TWndMethod>(std::move(proc)));
+  return reinterpret_cast<HWND>(id);
+}
+
+void MainLoop::DeallocateWindow(HWND window) {
+  std::shared_ptr<TWndMethod> proc;  // released outside the lock
+  std::lock_guard lock(mutex_);
+  auto it = windows_.find(reinterpret_cast<std::uintptr_t>(window));
+  if (it == windows_.end()) return;
+  proc = std::move(it->second);
+  windows_.erase(it);
+}
+
+std::size_t MainLoop::WindowCount() const {
+  std::lock_guard lock(mutex_);
+  return windows_.size();
+}
+
+BOOL MainLoop::PostMessage(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
+  {
+    std::lock_guard lock(mutex_);
+    if (windows_.find(reinterpret_cast<std::uintptr_t>(window)) == windows_.end()) return FALSE;
+    queue_.push_back({window, TMessage{msg, wParam, lParam, 0}});
+  }
+  std::uint64_t one = 1;
+  [[maybe_unused]] auto n = write(wakeFd_, &one, sizeof one);
+  return TRUE;
+}
+
+void MainLoop::Wake() {
+  {
+    std::lock_guard lock(mutex_);
+    woken_ = true;
+  }
+  std::uint64_t one = 1;
+  [[maybe_unused]] auto n = write(wakeFd_, &one, sizeof one);
+}
+
+bool MainLoop::DispatchOne() {
+  Posted posted;
+  std::shared_ptr<TWndMethod> proc;
+  {
+    std::lock_guard lock(mutex_);
+    while (!queue_.empty()) {
+      posted = queue_.front();
+      queue_.pop_front();
+      auto it = windows_.find(reinterpret_cast<std::uintptr_t>(posted.window));
+      if (it != windows_.end()) {
+        proc = it->second;
+        break;
+      }
+      // The window was released after the message was posted: drop it.
+    }
+  }
+  if (!proc) return false;
+  try {
+    (*proc)(posted.message);
+  } catch (...) {
+    // Window procedures stop their own exceptions; nothing may unwind the loop.
+  }
+  return true;
+}
+
+void MainLoop::PollOnce(int timeoutMs) {
+  epoll_event events[32];
+  int n = epoll_wait(epollFd_, events, 32, timeoutMs);
+  if (n < 0) return;  // EINTR: the caller loops
+  for (int i = 0; i < n; ++i) {
+    std::uint64_t tag = events[i].data.u64;
+    if (tag == kWakeTag) {
+      std::uint64_t count;
+      [[maybe_unused]] auto r = read(wakeFd_, &count, sizeof count);
+      continue;
+    }
+    int fd = static_cast<int>(tag & 0xFFFFFFFFu);
+    auto it = watchers_.find(fd);
+    // A stale event for a descriptor unwatched (or re-watched) meanwhile.
+    if (it == watchers_.end() || it->second->generation != (tag >> 32)) continue;
+    auto watcher = it->second;
+    watcher->callback(events[i].events);
+  }
+}
+
+bool MainLoop::ProcessMessage(DWORD timeoutMs) {
+  using Clock = std::chrono::steady_clock;
+  const bool forever = timeoutMs == INFINITE;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(forever ? 0 : timeoutMs);
+  // Ready descriptors first, so that their notifications queue behind what
+  // was posted before them.
+  PollOnce(0);
+  for (;;) {
+    if (DispatchOne()) return true;
+    {
+      std::lock_guard lock(mutex_);
+      if (woken_) {
+        woken_ = false;
+        return false;
+      }
+    }
+    int wait = -1;
+    if (!forever) {
+      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+      if (left.count() <= 0) return false;
+      wait = static_cast<int>(left.count());
+    }
+    PollOnce(wait);
+  }
+}
+
+bool MainLoop::Watch(int fd, std::uint32_t events, FdCallback callback) {
+  Unwatch(fd);
+  auto watcher = std::make_shared<Watcher>(Watcher{nextGeneration_++, std::move(callback)});
+  epoll_event ev{};
+  ev.events = events;
+  ev.data.u64 = Tag(watcher->generation, fd);
+  if (epoll_ctl(epollFd_, EPOLL_CTL_ADD, fd, &ev) != 0) return false;
+  watchers_[fd] = std::move(watcher);
+  return true;
+}
+
+bool MainLoop::Modify(int fd, std::uint32_t events) {
+  auto it = watchers_.find(fd);
+  if (it == watchers_.end()) return false;
+  epoll_event ev{};
+  ev.events = events;
+  ev.data.u64 = Tag(it->second->generation, fd);
+  return epoll_ctl(epollFd_, EPOLL_CTL_MOD, fd, &ev) == 0;
+}
+
+void MainLoop::Unwatch(int fd) {
+  auto it = watchers_.find(fd);
+  if (it == watchers_.end()) return;
+  epoll_ctl(epollFd_, EPOLL_CTL_DEL, fd, nullptr);
+  watchers_.erase(it);
+}
+
+MainLoop& PosixMainLoop() {
+  static MainLoop* loop = new MainLoop;  // lives as long as the process
+  return *loop;
+}
+
+}  // namespace quorlink::platform::posix
+
+namespace quorlink::platform {
+IMessageLoop& OsMessages() { return posix::PosixMainLoop(); }
+}  // namespace quorlink::platform

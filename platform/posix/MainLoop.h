@@ -1,0 +1,67 @@
+// The POSIX message loop: a window table, a thread-safe message queue and an
+// epoll set that also watches the descriptors of the socket backends.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <unordered_map>
+
+#include "platform/Messages.h"
+
+namespace quorlink::platform::posix {
+
+class MainLoop final : public IMessageLoop {
+ public:
+  using FdCallback = std::function<void(std::uint32_t epollEvents)>;
+
+  MainLoop();
+  ~MainLoop() override;
+  MainLoop(const MainLoop&) = delete;
+  MainLoop& operator=(const MainLoop&) = delete;
+
+  HWND AllocateWindow(TWndMethod proc) override;
+  void DeallocateWindow(HWND window) override;
+  BOOL PostMessage(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) override;
+  bool ProcessMessage(DWORD timeoutMs) override;
+  void Wake() override;
+  int Descriptor() override { return epollFd_; }
+
+  // Main thread only. The callback runs on the main thread inside
+  // ProcessMessage while the descriptor is ready for the given epoll events
+  // (level-triggered); it must tolerate a spurious call.
+  bool Watch(int fd, std::uint32_t events, FdCallback callback);
+  bool Modify(int fd, std::uint32_t events);
+  void Unwatch(int fd);
+  std::size_t WindowCount() const;
+
+ private:
+  struct Posted {
+    HWND window;
+    TMessage message;
+  };
+  struct Watcher {
+    std::uint32_t generation;
+    FdCallback callback;
+  };
+
+  bool DispatchOne();
+  void PollOnce(int timeoutMs);
+
+  int epollFd_ = -1;
+  int wakeFd_ = -1;
+  mutable std::mutex mutex_;  // guards windows_, queue_, nextWindow_, woken_
+  std::unordered_map<std::uintptr_t, std::shared_ptr<TWndMethod>> windows_;
+  std::deque<Posted> queue_;
+  std::uintptr_t nextWindow_ = 0x10000;
+  bool woken_ = false;
+  // Main thread only.
+  std::unordered_map<int, std::shared_ptr<Watcher>> watchers_;
+  std::uint32_t nextGeneration_ = 1;
+};
+
+MainLoop& PosixMainLoop();
+
+}  // namespace quorlink::platform::posix

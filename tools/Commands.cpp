@@ -1,0 +1,101 @@
+#include "tools/Commands.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <exception>
+#include <map>
+
+#include "core/QuorBaseComponent.h"
+
+namespace quorlink::tools {
+
+namespace {
+struct Command {
+  std::string usage;
+  std::string summary;
+  CommandFn fn;
+};
+struct Demo {
+  int order;
+  std::string title;
+  DemoFn fn;
+};
+std::map<std::string, Command>& CommandTable() {
+  static std::map<std::string, Command> table;
+  return table;
+}
+std::vector<Demo>& DemoTable() {
+  static std::vector<Demo> table;
+  return table;
+}
+
+void PrintHelp() {
+  std::printf(
+      "Quorlink Library %s: event-driven byte-stream links to serial ports and\n"
+      "Bluetooth RFCOMM services.\n\n"
+      "Usage: quorlink COMMAND [ARGS]\n\n"
+      "Commands:\n",
+      VersionText(TQuorBaseComponent(nullptr).GetVersion()).c_str());
+  std::printf("  %-58s %s\n", "--help", "show this text");
+  std::printf("  %-58s %s\n", "--version", "show the library's title and version");
+  std::printf("  %-58s %s\n", "demo", "run a whole session on virtual devices (no hardware)");
+  for (const auto& [name, cmd] : CommandTable())
+    std::printf("  %-58s %s\n", cmd.usage.c_str(), cmd.summary.c_str());
+}
+
+int RunDemo() {
+  auto demos = DemoTable();
+  std::stable_sort(demos.begin(), demos.end(),
+                   [](const Demo& a, const Demo& b) { return a.order < b.order; });
+  std::printf("Quorlink demo: %zu section(s)\n", demos.size());
+  int failures = 0;
+  for (const Demo& d : demos) {
+    std::printf("\n== %s\n", d.title.c_str());
+    std::fflush(stdout);
+    int rc = d.fn();
+    if (rc != 0) ++failures;
+  }
+  std::printf("\nDemo finished: %zu section(s), %d failed.\n", demos.size(), failures);
+  return failures == 0 ? 0 : 1;
+}
+}  // namespace
+
+CommandRegistrar::CommandRegistrar(const char* name, const char* usage, const char* summary,
+                                   CommandFn fn) {
+  CommandTable()[name] = Command{usage, summary, fn};
+}
+
+DemoRegistrar::DemoRegistrar(int order, const char* title, DemoFn fn) {
+  DemoTable().push_back(Demo{order, title, fn});
+}
+
+int Fail(const std::string& message) {
+  std::fprintf(stderr, "quorlink: %s\n", message.c_str());
+  return 1;
+}
+
+int RunCommandLine(int argc, char** argv) {
+  Args args(argv + (argc > 0 ? 1 : 0), argv + argc);
+  if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+    PrintHelp();
+    return args.empty() ? 2 : 0;
+  }
+  if (args[0] == "--version") {
+    TQuorBaseComponent c(nullptr);
+    std::printf("%s %s\n", c.GetAbout().c_str(), VersionText(c.GetVersion()).c_str());
+    return 0;
+  }
+  try {
+    if (args[0] == "demo") return RunDemo();
+    auto it = CommandTable().find(args[0]);
+    if (it == CommandTable().end()) {
+      Fail("unknown command '" + args[0] + "' (see quorlink --help)");
+      return 2;
+    }
+    return it->second.fn(Args(args.begin() + 1, args.end()));
+  } catch (const std::exception& e) {
+    return Fail(e.what());
+  }
+}
+
+}  // namespace quorlink::tools
