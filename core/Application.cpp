@@ -32,18 +32,30 @@ void TApplication::Terminate() {
   platform::Messages().Wake();
 }
 
-bool TApplication::Terminated() const { return terminated.load(); }
-void TApplication::Reset() { terminated.store(false); }
-int TApplication::Handle() const { return platform::Messages().Descriptor(); }
-bool TApplication::IsMainThread() const { return std::this_thread::get_id() == kMainThread; }
+bool TApplication::Terminated() const {
+  return terminated.load();
+}
+void TApplication::Reset() {
+  terminated.store(false);
+}
+int TApplication::Handle() const {
+  return platform::Messages().Descriptor();
+}
+bool TApplication::IsMainThread() const {
+  return std::this_thread::get_id() == kMainThread;
+}
 
 TApplication& Application() {
   static TApplication app;
   return app;
 }
 
-HWND AllocateHWnd(TWndMethod method) { return platform::Messages().AllocateWindow(std::move(method)); }
-void DeallocateHWnd(HWND window) { platform::Messages().DeallocateWindow(window); }
+HWND AllocateHWnd(TWndMethod method) {
+  return platform::Messages().AllocateWindow(std::move(method));
+}
+void DeallocateHWnd(HWND window) {
+  platform::Messages().DeallocateWindow(window);
+}
 bool PostMessage(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
   return platform::Messages().PostMessage(window, msg, wParam, lParam) != FALSE;
 }

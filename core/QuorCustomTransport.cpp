@@ -67,7 +67,9 @@ void TQuorCustomTransport::Close() {
   ServerMode = false;
 }
 
-void TQuorCustomTransport::InternalListen() { throw Exception("Abstract Error"); }
+void TQuorCustomTransport::InternalListen() {
+  throw Exception("Abstract Error");
+}
 
 void TQuorCustomTransport::CheckActive() const {
   if (Active) throw EQuorTransportException(_Str_TransportActive);
@@ -86,15 +88,20 @@ void TQuorCustomTransport::WndProc(TMessage& message) {
 }
 
 namespace {
-const TTypeInfo kCategoryType{
-    TTypeKind::tkEnumeration, "TQuorTransportCategory", {"tcBluetooth", "tcCOMPort", "tcIrDA"}, 0, 2};
+const TTypeInfo kCategoryType{TTypeKind::tkEnumeration,
+                              "TQuorTransportCategory",
+                              {"tcBluetooth", "tcCOMPort", "tcIrDA"},
+                              0,
+                              2};
 const TTypeInfo kFlagsType{TTypeKind::tkSet, "TQuorTransportFlags", {"tfClient", "tfServer"}, 0, 3};
 const TTypeInfo kStringType{TTypeKind::tkString, "string", {}, 0, 0};
 const TTypeInfo kConnectEventType{TTypeKind::tkMethod, "TQuorConnectEvent", {}, 0, 0};
 const TTypeInfo kDisconnectEventType{TTypeKind::tkMethod, "TQuorDisconnectEvent", {}, 0, 0};
 const TTypeInfo kReadEventType{TTypeKind::tkMethod, "TQuorReadEvent", {}, 0, 0};
 
-TQuorCustomTransport& AsTransport(TComponent& c) { return static_cast<TQuorCustomTransport&>(c); }
+TQuorCustomTransport& AsTransport(TComponent& c) {
+  return static_cast<TQuorCustomTransport&>(c);
+}
 const TQuorCustomTransport& AsTransport(const TComponent& c) {
   return static_cast<const TQuorCustomTransport&>(c);
 }
@@ -127,7 +134,9 @@ void TQuorCustomTransport::GetProperties(TPropList& list) const {
   list.push_back(std::move(category));
   TPropInfo description{"Description", &kStringType, false, {}, {}, {}, {}, {}, {}};
   description.GetStr = [](const TComponent& c) { return AsTransport(c).GetDescription(); };
-  description.SetStr = [](TComponent& c, const std::string& v) { AsTransport(c).SetDescription(v); };
+  description.SetStr = [](TComponent& c, const std::string& v) {
+    AsTransport(c).SetDescription(v);
+  };
   list.push_back(std::move(description));
   TPropInfo flags{"Flags", &kFlagsType, false, {}, {}, {}, {}, {}, {}};
   flags.GetOrd = [](const TComponent& c) { return std::int64_t{AsTransport(c).GetFlags().Bits()}; };

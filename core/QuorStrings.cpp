@@ -31,7 +31,8 @@ struct Texts {
     RegisterResString(65526, "Can not write data to connection.");
     RegisterResString(65527, "Transport in client mode.");
     RegisterResString(65528, "Transport in server mode.");
-    RegisterResString(65529, "Underlying network subsystem is not ready for network communication.");
+    RegisterResString(65529,
+                      "Underlying network subsystem is not ready for network communication.");
     RegisterResString(65530,
                       "The version of Windows Sockets support requested is not provided by this "
                       "particular Windows Sockets implementation.");

@@ -34,17 +34,19 @@ std::string LoadResString(const TResStringRec& rec) {
 
 std::string SysErrorMessage(DWORD code) {
   char buffer[512];
-  DWORD n = platform::Kernel().FormatMessageA(
-      platform::FORMAT_MESSAGE_FROM_SYSTEM | platform::FORMAT_MESSAGE_IGNORE_INSERTS |
-          platform::FORMAT_MESSAGE_ARGUMENT_ARRAY,
-      nullptr, code, 0, buffer, sizeof buffer, nullptr);
+  DWORD n = platform::Kernel().FormatMessageA(platform::FORMAT_MESSAGE_FROM_SYSTEM |
+                                                  platform::FORMAT_MESSAGE_IGNORE_INSERTS |
+                                                  platform::FORMAT_MESSAGE_ARGUMENT_ARRAY,
+                                              nullptr, code, 0, buffer, sizeof buffer, nullptr);
   std::string text(buffer, n);
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
     text.pop_back();
   return text;
 }
 
-void RaiseLastOSError() { RaiseLastOSError(platform::Kernel().GetLastError()); }
+void RaiseLastOSError() {
+  RaiseLastOSError(platform::Kernel().GetLastError());
+}
 
 void RaiseLastOSError(DWORD code) {
   if (code == ERROR_SUCCESS) throw EOSError(code, "A call to an OS function failed");
@@ -52,7 +54,9 @@ void RaiseLastOSError(DWORD code) {
   throw EOSError(code, "System Error.  Code: " + std::to_string(code) + ".\n" + text);
 }
 
-std::string IntToStr(std::int64_t value) { return std::to_string(value); }
+std::string IntToStr(std::int64_t value) {
+  return std::to_string(value);
+}
 
 std::int64_t StrToInt64(std::string_view text) {
   auto fail = [&]() -> std::int64_t {
@@ -74,10 +78,14 @@ std::int64_t StrToInt64(std::string_view text) {
   for (; i < text.size(); ++i) {
     char c = text[i];
     unsigned digit;
-    if (c >= '0' && c <= '9') digit = static_cast<unsigned>(c - '0');
-    else if (base == 16 && c >= 'a' && c <= 'f') digit = static_cast<unsigned>(c - 'a' + 10);
-    else if (base == 16 && c >= 'A' && c <= 'F') digit = static_cast<unsigned>(c - 'A' + 10);
-    else return fail();
+    if (c >= '0' && c <= '9')
+      digit = static_cast<unsigned>(c - '0');
+    else if (base == 16 && c >= 'a' && c <= 'f')
+      digit = static_cast<unsigned>(c - 'a' + 10);
+    else if (base == 16 && c >= 'A' && c <= 'F')
+      digit = static_cast<unsigned>(c - 'A' + 10);
+    else
+      return fail();
     if (value > (std::numeric_limits<std::uint64_t>::max() - digit) / base) return fail();
     value = value * base + digit;
   }

@@ -4,10 +4,10 @@
 
 #include <any>
 #include <cstdint>
-#include <map>
-#include <type_traits>
 #include <functional>
+#include <map>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 

@@ -1,3 +1,5 @@
 #include "tools/Commands.h"
 
-int main(int argc, char** argv) { return quorlink::tools::RunCommandLine(argc, argv); }
+int main(int argc, char** argv) {
+  return quorlink::tools::RunCommandLine(argc, argv);
+}

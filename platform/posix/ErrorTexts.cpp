@@ -31,7 +31,9 @@ constexpr ErrorText kTexts[] = {
     {122, "The data area passed to a system call is too small."},
     {258, "The wait operation timed out."},
     {259, "No more data is available."},
-    {995, "The I/O operation has been aborted because of either a thread exit or an application request."},
+    {995,
+     "The I/O operation has been aborted because of either a thread exit or an application "
+     "request."},
     {996, "Overlapped I/O event is not in a signaled state."},
     {997, "Overlapped I/O operation is in progress."},
     {1168, "Element not found."},

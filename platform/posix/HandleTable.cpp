@@ -77,27 +77,44 @@ namespace {
 thread_local DWORD lastError = ERROR_SUCCESS;
 }
 
-DWORD LastError() { return lastError; }
-void SetLastError(DWORD code) { lastError = code; }
+DWORD LastError() {
+  return lastError;
+}
+void SetLastError(DWORD code) {
+  lastError = code;
+}
 
 DWORD ErrorFromErrno(int err) {
   switch (err) {
-    case 0: return ERROR_SUCCESS;
-    case ENOENT: return ERROR_FILE_NOT_FOUND;
-    case ENOTDIR: return ERROR_PATH_NOT_FOUND;
+    case 0:
+      return ERROR_SUCCESS;
+    case ENOENT:
+      return ERROR_FILE_NOT_FOUND;
+    case ENOTDIR:
+      return ERROR_PATH_NOT_FOUND;
     case EMFILE:
-    case ENFILE: return ERROR_TOO_MANY_OPEN_FILES;
+    case ENFILE:
+      return ERROR_TOO_MANY_OPEN_FILES;
     case EACCES:
-    case EPERM: return ERROR_ACCESS_DENIED;
-    case EBADF: return ERROR_INVALID_HANDLE;
-    case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
-    case EBUSY: return ERROR_SHARING_VIOLATION;
+    case EPERM:
+      return ERROR_ACCESS_DENIED;
+    case EBADF:
+      return ERROR_INVALID_HANDLE;
+    case ENOMEM:
+      return ERROR_NOT_ENOUGH_MEMORY;
+    case EBUSY:
+      return ERROR_SHARING_VIOLATION;
     case ENXIO:
-    case ENODEV: return ERROR_DEV_NOT_EXIST;
-    case EINVAL: return ERROR_INVALID_PARAMETER;
-    case ENOTSUP: return ERROR_NOT_SUPPORTED;
-    case ECANCELED: return ERROR_OPERATION_ABORTED;
-    default: return ERROR_GEN_FAILURE;
+    case ENODEV:
+      return ERROR_DEV_NOT_EXIST;
+    case EINVAL:
+      return ERROR_INVALID_PARAMETER;
+    case ENOTSUP:
+      return ERROR_NOT_SUPPORTED;
+    case ECANCELED:
+      return ERROR_OPERATION_ABORTED;
+    default:
+      return ERROR_GEN_FAILURE;
   }
 }
 

@@ -184,5 +184,7 @@ MainLoop& PosixMainLoop() {
 }  // namespace quorlink::platform::posix
 
 namespace quorlink::platform {
-IMessageLoop& OsMessages() { return posix::PosixMainLoop(); }
+IMessageLoop& OsMessages() {
+  return posix::PosixMainLoop();
+}
 }  // namespace quorlink::platform

@@ -62,8 +62,12 @@ class PosixKernel final : public IKernel {
         std::make_shared<posix::EventObject>(manualReset != FALSE, initialState != FALSE));
   }
 
-  BOOL SetEvent(HANDLE event) override { return WithEvent(event, [](auto& e) { e.Set(); }); }
-  BOOL ResetEvent(HANDLE event) override { return WithEvent(event, [](auto& e) { e.Reset(); }); }
+  BOOL SetEvent(HANDLE event) override {
+    return WithEvent(event, [](auto& e) { e.Set(); });
+  }
+  BOOL ResetEvent(HANDLE event) override {
+    return WithEvent(event, [](auto& e) { e.Reset(); });
+  }
 
   DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) override {
     auto object = posix::Handles().Find(handle);
@@ -78,8 +82,8 @@ class PosixKernel final : public IKernel {
                        void*) override {
     return CopyMessage(flags, messageId, buffer, size);
   }
-  DWORD FormatMessageW(DWORD flags, const void*, DWORD messageId, DWORD, WCHAR* buffer,
-                       DWORD size, void*) override {
+  DWORD FormatMessageW(DWORD flags, const void*, DWORD messageId, DWORD, WCHAR* buffer, DWORD size,
+                       void*) override {
     return CopyMessage(flags, messageId, buffer, size);
   }
 

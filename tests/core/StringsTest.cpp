@@ -17,7 +17,8 @@ TEST(Strings, EveryMessageByteForByte) {
       {&_Str_CanNotWriteToConnection, "Can not write data to connection."},
       {&_Str_TransportInClientMode, "Transport in client mode."},
       {&_Str_TransportInServerMode, "Transport in server mode."},
-      {&_Str_WsaSysNotReady, "Underlying network subsystem is not ready for network communication."},
+      {&_Str_WsaSysNotReady,
+       "Underlying network subsystem is not ready for network communication."},
       {&_Str_WsaVerNotSupported,
        "The version of Windows Sockets support requested is not provided by this particular "
        "Windows Sockets implementation."},

@@ -1,0 +1,184 @@
+// Destruction, window messages and handlers that re-enter the transport.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "platform/posix/MainLoop.h"
+#include "support/TestTransport.h"
+
+namespace quorlink::testing {
+namespace {
+
+class TransportLifecycle : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    TestConnection::alive = 0;
+    TestConnection::disconnects = 0;
+    windowsBefore_ = platform::posix::PosixMainLoop().WindowCount();
+    hookCalls_ = 0;
+    ApplicationHandleException = [this](TObject* sender) {
+      ++hookCalls_;
+      lastSender_ = sender;
+      try {
+        throw;
+      } catch (const Exception& e) {
+        lastMessage_ = e.Message();
+      }
+    };
+  }
+  void TearDown() override {
+    ApplicationHandleException = nullptr;
+    Pump();
+    EXPECT_EQ(TestConnection::alive, 0);
+    EXPECT_EQ(platform::posix::PosixMainLoop().WindowCount(), windowsBefore_);
+  }
+
+  std::size_t windowsBefore_ = 0;
+  int hookCalls_ = 0;
+  TObject* lastSender_ = nullptr;
+  std::string lastMessage_;
+};
+
+TEST_F(TransportLifecycle, DestroyingAnActiveTransportDisconnectsEveryLink) {
+  int disconnects = 0;
+  {
+    TestTransport t;
+    t.OnDisconnect = [&](TQuorCustomConnection*) { ++disconnects; };
+    t.Listen();
+    t.AddConnection();
+    t.AddConnection();
+  }
+  EXPECT_EQ(disconnects, 2);
+}
+
+TEST_F(TransportLifecycle, DestroyingAnInactiveTransportRaisesNoEvent) {
+  int events = 0;
+  auto* t = new TestTransport;
+  t->OnDisconnect = [&](TQuorCustomConnection*) { ++events; };
+  Free(t);
+  EXPECT_EQ(events, 0);
+}
+
+TEST_F(TransportLifecycle, FreeingThroughTheOwnerClosesFirst) {
+  int disconnects = 0;
+  auto owner = std::make_unique<TComponent>(nullptr);
+  auto* t = new TestTransport(owner.get());
+  t->OnDisconnect = [&](TQuorCustomConnection*) { ++disconnects; };
+  t->Connect();
+  owner.reset();
+  EXPECT_EQ(disconnects, 1);
+}
+
+TEST_F(TransportLifecycle, FreeLetsACloseHandlerErrorReachTheCaller) {
+  auto* t = new TestTransport;
+  t->OnDisconnect = [](TQuorCustomConnection*) { throw Exception("from handler"); };
+  t->Connect();
+  EXPECT_THROW(Free(t), Exception);  // and t is gone: ASan would see a leak
+}
+
+TEST_F(TransportLifecycle, HandlerErrorInCloseReachesTheCaller) {
+  TestTransport t;
+  t.OnDisconnect = [](TQuorCustomConnection*) { throw Exception("from handler"); };
+  t.Connect();
+  EXPECT_THROW(t.Close(), Exception);
+  // The connection is gone even though its handler raised.
+  EXPECT_EQ(t.ConnectionCount(), 0);
+  EXPECT_EQ(TestConnection::alive, 0);
+}
+
+TEST_F(TransportLifecycle, ReadHandlerErrorGoesToTheHookAndLaterMessagesStillArrive) {
+  TestTransport t;
+  int reads = 0;
+  t.OnRead = [&](TQuorCustomConnection*, const TQuorByteArray& buf) {
+    ++reads;
+    if (buf.at(0) == 1) throw Exception("bad byte");
+  };
+  t.Listen();
+  auto* c = t.AddConnection();
+  TQuorByteArray first{1}, second{2};
+  PostMessage(c->Window(), kTestReadMessage, 0, reinterpret_cast<LPARAM>(&first));
+  PostMessage(c->Window(), kTestReadMessage, 0, reinterpret_cast<LPARAM>(&second));
+  Pump();
+  EXPECT_EQ(reads, 2);
+  EXPECT_EQ(hookCalls_, 1);
+  EXPECT_EQ(lastSender_, c);
+  EXPECT_EQ(lastMessage_, "bad byte");
+}
+
+TEST_F(TransportLifecycle, WithoutAHookHandlerErrorsAreDropped) {
+  ApplicationHandleException = nullptr;
+  TestTransport t;
+  t.OnRead = [](TQuorCustomConnection*, const TQuorByteArray&) { throw Exception("dropped"); };
+  t.Listen();
+  auto* c = t.AddConnection();
+  TQuorByteArray bytes{9};
+  PostMessage(c->Window(), kTestReadMessage, 0, reinterpret_cast<LPARAM>(&bytes));
+  EXPECT_NO_THROW(Pump());
+}
+
+TEST_F(TransportLifecycle, ALinkThatDeletesItselfInItsHandler) {
+  TestTransport t;
+  int disconnects = 0;
+  t.OnDisconnect = [&](TQuorCustomConnection*) { ++disconnects; };
+  t.Listen();
+  auto* c = t.AddConnection();
+  PostMessage(c->Window(), kTestCloseMessage, 0, 0);
+  Pump();
+  EXPECT_EQ(disconnects, 1);
+  EXPECT_EQ(t.ConnectionCount(), 0);
+  EXPECT_TRUE(t.IsActive());
+}
+
+TEST_F(TransportLifecycle, MessagesForAReleasedWindowAreDropped) {
+  TestTransport t;
+  int reads = 0;
+  t.OnRead = [&](TQuorCustomConnection*, const TQuorByteArray&) { ++reads; };
+  t.Listen();
+  auto* c = t.AddConnection();
+  HWND window = c->Window();
+  TQuorByteArray bytes{1};
+  PostMessage(window, kTestReadMessage, 0, reinterpret_cast<LPARAM>(&bytes));
+  c->Close();
+  Pump();
+  EXPECT_EQ(reads, 0);
+  EXPECT_FALSE(PostMessage(window, kTestReadMessage, 0, 0));
+}
+
+TEST_F(TransportLifecycle, MessagesWithoutAHandlerAreIgnored) {
+  TestTransport t;
+  ASSERT_TRUE(PostMessage(t.Window(), WM_USER + 99, 1, 2));
+  Pump();
+  EXPECT_EQ(hookCalls_, 0);
+}
+
+TEST_F(TransportLifecycle, HandlerClosingTheTransportWhileItEmptiesItsList) {
+  TestTransport t;
+  int disconnects = 0;
+  t.OnDisconnect = [&](TQuorCustomConnection*) {
+    ++disconnects;
+    t.Close();  // re-enters the emptying of the list
+  };
+  t.Listen();
+  for (int i = 0; i < 4; ++i) t.AddConnection();
+  EXPECT_NO_THROW(t.Close());
+  EXPECT_EQ(disconnects, 4);
+  EXPECT_EQ(t.ConnectionCount(), 0);
+  EXPECT_FALSE(t.IsActive());
+}
+
+TEST_F(TransportLifecycle, HandlerClosingAnotherLinkWhileTheListEmpties) {
+  TestTransport t;
+  int disconnects = 0;
+  t.OnDisconnect = [&](TQuorCustomConnection*) {
+    ++disconnects;
+    if (t.ConnectionCount() > 0) t.GetConnections(t.ConnectionCount() - 1)->Close();
+  };
+  t.Listen();
+  for (int i = 0; i < 5; ++i) t.AddConnection();
+  EXPECT_NO_THROW(t.Close());
+  EXPECT_EQ(disconnects, 5);
+  EXPECT_EQ(t.ConnectionCount(), 0);
+}
+
+}  // namespace
+}  // namespace quorlink::testing
