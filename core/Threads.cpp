@@ -60,10 +60,10 @@ void RunSyncCall(TMessage& message) {
   } catch (...) {
     call->error = std::current_exception();
   }
-  {
-    std::lock_guard lock(call->mutex);
-    call->finished = true;
-  }
+  // Notify under the lock: the waiter destroys the record as soon as it sees
+  // finished, so the condition variable must not be touched after unlocking.
+  std::lock_guard lock(call->mutex);
+  call->finished = true;
   call->done.notify_one();
 }
 
