@@ -9,7 +9,9 @@
 namespace quorlink::platform::posix {
 namespace {
 
-SOCKADDR* AsSockaddr(SOCKADDR_BTH& a) { return reinterpret_cast<SOCKADDR*>(&a); }
+SOCKADDR* AsSockaddr(SOCKADDR_BTH& a) {
+  return reinterpret_cast<SOCKADDR*>(&a);
+}
 
 int ToAddress(const char* text, SOCKADDR_BTH& out) {
   INT length = sizeof out;
@@ -71,7 +73,8 @@ TEST(BthAddressText, RoundTripsEveryAddressAndChannel) {
       {0, 0}, {0xFFFFFFFFFFFFULL, 0}, {0x800000000000ULL, 1}, {0x000000000001ULL, BT_PORT_ANY}};
   for (int bit = 0; bit < 48; ++bit) cases.push_back({BTH_ADDR{1} << bit, 0});
   for (int i = 0; i < 2000; ++i) {
-    cases.push_back({random() & 0xFFFFFFFFFFFFULL, static_cast<ULONG>(random() % 3 ? 0 : random())});
+    cases.push_back(
+        {random() & 0xFFFFFFFFFFFFULL, static_cast<ULONG>(random() % 3 ? 0 : random())});
   }
   for (auto [address, port] : cases) {
     const std::string text = ToText(Record(address, port));
