@@ -89,9 +89,14 @@ int BthStringToAddress(const char* text, INT family, SOCKADDR* address, INT* add
     *addressLength = sizeof(SOCKADDR_BTH);
     return WSAEFAULT;
   }
+  // The record is packed: parse into aligned locals, never into its fields.
+  BTH_ADDR parsed = 0;
+  ULONG port = 0;
+  if (!ParseBthAddressText(text, parsed, port)) return WSAEINVAL;
   SOCKADDR_BTH record{};
-  if (!ParseBthAddressText(text, record.btAddr, record.port)) return WSAEINVAL;
   record.addressFamily = AF_BTH;
+  record.btAddr = parsed;
+  record.port = port;
   std::memcpy(address, &record, sizeof record);
   *addressLength = sizeof(SOCKADDR_BTH);
   return 0;

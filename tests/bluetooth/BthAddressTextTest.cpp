@@ -164,5 +164,17 @@ TEST(BthAddressText, AddressToStringChecksItsArguments) {
   EXPECT_EQ(BthAddressToString(AsSockaddr(r), 30, buffer, &length), WSAEINVAL);
 }
 
+// Inputs the fuzzer found. The first call bound a reference to the packed
+// record's 64-bit field, which is misaligned (the sanitizer build catches it).
+TEST(BthAddressText, FuzzFoundInputs) {
+  const std::pair<const char*, int> inputs[] = {{"", WSAEINVAL}, {"(00:11:22:33:44:55)", 0}};
+  for (auto [text, expected] : inputs) {
+    alignas(8) unsigned char storage[40] = {};
+    SOCKADDR* unaligned = reinterpret_cast<SOCKADDR*>(storage + 1);
+    INT length = 30;
+    EXPECT_EQ(BthStringToAddress(text, AF_BTH, unaligned, &length), expected) << text;
+  }
+}
+
 }  // namespace
 }  // namespace quorlink::platform::posix
