@@ -1,0 +1,110 @@
+// The Bluetooth RFCOMM transport: a client that connects out to a device's
+// service, or a server that publishes a service record and accepts links.
+// Main thread only, like every transport; the service-class table may be
+// read from any thread.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "core/QuorCustomTransport.h"
+#include "platform/BluetoothTypes.h"
+#include "platform/Messages.h"
+
+namespace quorlink {
+
+// Winsock posts this to the transport's and each connection's window.
+constexpr UINT QUORM_SOCKET_EVENT = WM_USER + 257;
+
+// The socket-notification message with Winsock's parameters split out.
+struct TQUORM_SOCKET_EVENT {
+  UINT Msg;
+  SOCKET Socket;
+  WORD SelectEvent;
+  WORD SelectError;
+  LRESULT Result;
+
+  static TQUORM_SOCKET_EVENT From(const TMessage& message) {
+    const auto param = static_cast<std::uintptr_t>(message.LParam);
+    return {message.Msg, static_cast<SOCKET>(message.WParam), static_cast<WORD>(param & 0xFFFF),
+            static_cast<WORD>((param >> 16) & 0xFFFF), message.Result};
+  }
+};
+
+struct TQuorServiceGUIDsName {
+  quorlink::GUID GUID;
+  const char* Name;
+};
+
+constexpr int QuorServiceGUIDsCount = 52;
+// The service classes that Service shows and accepts, in the order the
+// property editor lists them and the look-ups scan.
+extern const std::array<TQuorServiceGUIDsName, QuorServiceGUIDsCount> QuorServiceGUIDsName;
+
+class TQuorBluetoothConnection;
+
+class TQuorBluetooth : public TQuorCustomTransport {
+ public:
+  explicit TQuorBluetooth(TComponent* owner);
+  ~TQuorBluetooth() override;
+  const char* ClassName() const override { return "TQuorBluetooth"; }
+
+  TQuorTransportCategory GetCategory() const override { return tcBluetooth; }
+  std::string GetDescription() const override { return "Bluetooth Transport"; }
+  TQuorTransportFlags GetFlags() const override { return TQuorTransportFlags{tfClient, tfServer}; }
+
+  const std::string& GetAddress() const { return Address; }
+  void SetAddress(const std::string& value);
+  DWORD GetPort() const { return Port; }
+  void SetPort(DWORD value);
+  std::string GetService() const;
+  void SetService(const std::string& value);
+  const std::string& GetServiceComment() const { return ServiceComment; }
+  void SetServiceComment(const std::string& value);
+  const std::string& GetServiceName() const { return ServiceName; }
+  void SetServiceName(const std::string& value);
+  const quorlink::GUID& GetServiceGUID() const { return ServiceGUID; }
+
+  // Defaults (any radio, any channel); with local, the socket's own address.
+  void MakeAddr(SOCKADDR_BTH& addr, bool local) const;
+  // The device address of an address text, through the platform conversion.
+  std::int64_t MakeAddressFromString(const std::string& text) const;
+
+  // Local end of the socket; "Transport not active." while inactive.
+  std::string GetLocalAddress();
+  std::string GetLocalName();
+  // The radio owning the socket's address, or INVALID_HANDLE_VALUE; the caller
+  // closes the handle.
+  HANDLE GetRadioByAddress();
+  // The platform's device picker; the chosen address text or "".
+  std::string SelectDevice();
+
+  void Dispatch(TMessage& message) override;
+  void GetProperties(TPropList& list) const override;
+
+ protected:
+  void InternalConnect() override;
+  void InternalClose() override;
+  void InternalListen() override;
+
+  void InitWSA();
+  void FreeWSA();
+  void CreateSocket();
+  void FreeSocket();
+  void RegisterService(bool doRegister);
+  void QuorMSocketEvent(TQUORM_SOCKET_EVENT& message);
+
+  std::string Address = "(00:00:00:00:00:00)";
+  DWORD Port = BT_PORT_ANY;
+  quorlink::GUID ServiceGUID;
+  std::string ServiceComment = "Quorlink OBEX Object Push Service";
+  std::string ServiceName = "OBEX Object Push Service";
+  SOCKET SocketHandle = INVALID_SOCKET;
+  bool WinsockStarted = false;
+
+ private:
+  friend class TQuorBluetoothConnection;
+};
+
+}  // namespace quorlink

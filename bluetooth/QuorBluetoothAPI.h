@@ -1,0 +1,307 @@
+// The Windows SDK's Bluetooth and socket helper macros as functions, and its
+// Bluetooth GUID and address constants, for applications. The names are the
+// SDK's; where a POSIX header defines one of them as a macro, the macro is
+// removed here, so include this after system headers.
+#pragma once
+
+#include <cstdint>
+
+#include "core/TypInfo.h"
+#include "platform/BluetoothTypes.h"
+#include "platform/Types.h"
+
+#undef FD_ZERO
+#undef FD_SET
+#undef FD_CLR
+#undef FD_ISSET
+#undef timerisset
+#undef timerclear
+#undef h_errno
+#undef AF_INET6
+#undef IN6ADDR_ANY_INIT
+#undef IN6ADDR_LOOPBACK_INIT
+#undef IN6_IS_ADDR_UNSPECIFIED
+#undef IN6_IS_ADDR_LOOPBACK
+#undef IN6_IS_ADDR_MULTICAST
+#undef IN6_IS_ADDR_LINKLOCAL
+#undef IN6_IS_ADDR_SITELOCAL
+#undef IN6_IS_ADDR_V4MAPPED
+#undef IN6_IS_ADDR_V4COMPAT
+#undef IN6_IS_ADDR_MC_NODELOCAL
+#undef IN6_IS_ADDR_MC_LINKLOCAL
+#undef IN6_IS_ADDR_MC_SITELOCAL
+#undef IN6_IS_ADDR_MC_ORGLOCAL
+#undef IN6_IS_ADDR_MC_GLOBAL
+#undef IN_CLASSA
+#undef IN_CLASSB
+#undef IN_CLASSC
+#undef IN_CLASSD
+#undef IN_MULTICAST
+#undef _IO
+#undef _IOR
+#undef _IOW
+#undef IOC_VOID
+#undef IOC_OUT
+#undef IOC_IN
+#undef IOC_INOUT
+#undef IOCPARM_MASK
+
+namespace quorlink {
+
+// ---- Records ----
+
+struct in6_addr {
+  UCHAR Byte[16];
+};
+
+struct SOCKADDR_IN6 {
+  USHORT sin6_family;
+  USHORT sin6_port;
+  ULONG sin6_flowinfo;
+  in6_addr sin6_addr;
+  ULONG sin6_scope_id;
+};
+static_assert(sizeof(SOCKADDR_IN6) == 28);
+
+struct timeval {
+  LONG tv_sec;
+  LONG tv_usec;
+};
+
+// The enumeration types' names by ordinal, for the property system.
+const TTypeInfo& TypeInfoWSACOMPLETIONTYPE();
+const TTypeInfo& TypeInfoWSAECOMPARATOR();
+const TTypeInfo& TypeInfoWSAESETSERVICEOP();
+const TTypeInfo& TypeInfoNONECONTAINERTYPE();
+
+// ---- Constants ----
+
+constexpr USHORT AF_INET6 = 23;
+constexpr WORD LANG_NEUTRAL = 0x00;
+constexpr WORD SUBLANG_DEFAULT = 0x01;
+constexpr UCHAR BTH_ERROR_SUCCESS = 0;
+
+constexpr DWORD IOC_VOID = 0x20000000;
+constexpr DWORD IOC_OUT = 0x40000000;
+constexpr DWORD IOC_IN = 0x80000000;
+constexpr DWORD IOC_INOUT = 0xC0000000;
+constexpr DWORD IOCPARM_MASK = 0x7F;
+
+constexpr BTH_ADDR BLUETOOTH_NULL_ADDRESS = 0;
+
+inline constexpr in6_addr IN6ADDR_ANY_INIT{};
+inline constexpr in6_addr IN6ADDR_LOOPBACK_INIT{{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}};
+inline constexpr in6_addr in6addr_any = IN6ADDR_ANY_INIT;
+inline constexpr in6_addr in6addr_loopback = IN6ADDR_LOOPBACK_INIT;
+
+// The Bluetooth base UUID 00000000-0000-1000-8000-00805F9B34FB with an
+// assigned number in the low bits of its first group.
+constexpr GUID BluetoothBaseUuid(std::uint32_t number) {
+  return GUID{number, 0x0000, 0x1000, {0x80, 0x00, 0x00, 0x80, 0x5F, 0x9B, 0x34, 0xFB}};
+}
+
+inline constexpr GUID GUID_BTHPORT_DEVICE_INTERFACE{
+    0x0850302A, 0xB344, 0x4FDA, {0x9B, 0xE9, 0x90, 0x57, 0x6B, 0x8D, 0x46, 0xF0}};
+inline constexpr GUID GUID_BLUETOOTH_RADIO_IN_RANGE{
+    0xEA3B5B82, 0x26EE, 0x450E, {0xB0, 0xD8, 0xD2, 0x6F, 0xE3, 0x0A, 0x38, 0x69}};
+inline constexpr GUID GUID_BLUETOOTH_RADIO_OUT_OF_RANGE{
+    0xE28867C9, 0xC2AA, 0x4CED, {0xB9, 0x69, 0x45, 0x70, 0x86, 0x60, 0x37, 0xC4}};
+inline constexpr GUID GUID_BLUETOOTH_PIN_REQUEST{
+    0xBD198B7C, 0x24AB, 0x4B9A, {0x8C, 0x0D, 0xA8, 0xEA, 0x83, 0x49, 0xAA, 0x16}};
+inline constexpr GUID GUID_BLUETOOTH_L2CAP_EVENT{
+    0x7EAE4030, 0xB709, 0x4AA8, {0xAC, 0x55, 0xE9, 0x53, 0x82, 0x9C, 0x9D, 0xAA}};
+inline constexpr GUID GUID_BLUETOOTH_HCI_EVENT{
+    0xFC240062, 0x1541, 0x49BE, {0xB4, 0x63, 0x84, 0xC4, 0xDC, 0xD7, 0xBF, 0x7F}};
+inline constexpr GUID SVCID_BTH_PROVIDER{
+    0x06AA63E0, 0x7D60, 0x41FF, {0xAF, 0xB2, 0x3E, 0xE6, 0xD2, 0xD9, 0x39, 0x2D}};
+
+inline constexpr GUID SDP_PROTOCOL_UUID = BluetoothBaseUuid(0x0001);
+inline constexpr GUID UDP_PROTOCOL_UUID = BluetoothBaseUuid(0x0002);
+inline constexpr GUID RFCOMM_PROTOCOL_UUID = BluetoothBaseUuid(0x0003);
+inline constexpr GUID TCP_PROTOCOL_UUID = BluetoothBaseUuid(0x0004);
+inline constexpr GUID TCSBIN_PROTOCOL_UUID = BluetoothBaseUuid(0x0005);
+inline constexpr GUID TCSAT_PROTOCOL_UUID = BluetoothBaseUuid(0x0006);
+inline constexpr GUID OBEX_PROTOCOL_UUID = BluetoothBaseUuid(0x0008);
+inline constexpr GUID IP_PROTOCOL_UUID = BluetoothBaseUuid(0x0009);
+inline constexpr GUID FTP_PROTOCOL_UUID = BluetoothBaseUuid(0x000A);
+inline constexpr GUID HTTP_PROTOCOL_UUID = BluetoothBaseUuid(0x000C);
+inline constexpr GUID WSP_PROTOCOL_UUID = BluetoothBaseUuid(0x000E);
+inline constexpr GUID BNEP_PROTOCOL_UUID = BluetoothBaseUuid(0x000F);
+inline constexpr GUID UPNP_PROTOCOL_UUID = BluetoothBaseUuid(0x0010);
+inline constexpr GUID HID_PROTOCOL_UUID = BluetoothBaseUuid(0x0011);
+inline constexpr GUID HCCC_PROTOCOL_UUID = BluetoothBaseUuid(0x0012);
+inline constexpr GUID HCDC_PROTOCOL_UUID = BluetoothBaseUuid(0x0014);
+inline constexpr GUID HN_PROTOCOL_UUID = BluetoothBaseUuid(0x0016);
+inline constexpr GUID AVCTP_PROTOCOL_UUID = BluetoothBaseUuid(0x0017);
+inline constexpr GUID AVDTP_PROTOCOL_UUID = BluetoothBaseUuid(0x0019);
+inline constexpr GUID CMPT_PROTOCOL_UUID = BluetoothBaseUuid(0x001B);
+inline constexpr GUID UDI_C_PLANE_PROTOCOL_UUID = BluetoothBaseUuid(0x001D);
+inline constexpr GUID L2CAP_PROTOCOL_UUID = BluetoothBaseUuid(0x0100);
+
+// The service classes, in the order of the service-class table.
+inline constexpr GUID ServiceDiscoveryServerServiceClassID_UUID = BluetoothBaseUuid(0x1000);
+inline constexpr GUID BrowseGroupDescriptorServiceClassID_UUID = BluetoothBaseUuid(0x1001);
+inline constexpr GUID PublicBrowseGroupServiceClass_UUID = BluetoothBaseUuid(0x1002);
+inline constexpr GUID SerialPortServiceClass_UUID = BluetoothBaseUuid(0x1101);
+inline constexpr GUID LANAccessUsingPPPServiceClass_UUID = BluetoothBaseUuid(0x1102);
+inline constexpr GUID DialupNetworkingServiceClass_UUID = BluetoothBaseUuid(0x1103);
+inline constexpr GUID IrMCSyncServiceClass_UUID = BluetoothBaseUuid(0x1104);
+inline constexpr GUID OBEXObjectPushServiceClass_UUID = BluetoothBaseUuid(0x1105);
+inline constexpr GUID OBEXFileTransferServiceClass_UUID = BluetoothBaseUuid(0x1106);
+inline constexpr GUID IrMCSyncCommandServiceClass_UUID = BluetoothBaseUuid(0x1107);
+inline constexpr GUID HeadsetServiceClass_UUID = BluetoothBaseUuid(0x1108);
+inline constexpr GUID CordlessTelephonyServiceClass_UUID = BluetoothBaseUuid(0x1109);
+inline constexpr GUID AudioSourceServiceClass_UUID = BluetoothBaseUuid(0x110A);
+inline constexpr GUID AudioSinkServiceClass_UUID = BluetoothBaseUuid(0x110B);
+inline constexpr GUID AVRemoteControlTargetServiceClass_UUID = BluetoothBaseUuid(0x110C);
+inline constexpr GUID AdvancedAudioDistributionServiceClass_UUID = BluetoothBaseUuid(0x110D);
+inline constexpr GUID AVRemoteControlServiceClass_UUID = BluetoothBaseUuid(0x110E);
+inline constexpr GUID VideoConferencingServiceClass_UUID = BluetoothBaseUuid(0x110F);
+inline constexpr GUID IntercomServiceClass_UUID = BluetoothBaseUuid(0x1110);
+inline constexpr GUID FaxServiceClass_UUID = BluetoothBaseUuid(0x1111);
+inline constexpr GUID HeadsetAudioGatewayServiceClass_UUID = BluetoothBaseUuid(0x1112);
+inline constexpr GUID WAPServiceClass_UUID = BluetoothBaseUuid(0x1113);
+inline constexpr GUID WAPClientServiceClass_UUID = BluetoothBaseUuid(0x1114);
+inline constexpr GUID PANUServiceClass_UUID = BluetoothBaseUuid(0x1115);
+inline constexpr GUID NAPServiceClass_UUID = BluetoothBaseUuid(0x1116);
+inline constexpr GUID GNServiceClass_UUID = BluetoothBaseUuid(0x1117);
+inline constexpr GUID DirectPrintingServiceClass_UUID = BluetoothBaseUuid(0x1118);
+inline constexpr GUID ReferencePrintingServiceClass_UUID = BluetoothBaseUuid(0x1119);
+inline constexpr GUID ImagingServiceClass_UUID = BluetoothBaseUuid(0x111A);
+inline constexpr GUID ImagingResponderServiceClass_UUID = BluetoothBaseUuid(0x111B);
+inline constexpr GUID ImagingAutomaticArchiveServiceClass_UUID = BluetoothBaseUuid(0x111C);
+inline constexpr GUID ImagingReferenceObjectsServiceClass_UUID = BluetoothBaseUuid(0x111D);
+inline constexpr GUID HandsfreeServiceClass_UUID = BluetoothBaseUuid(0x111E);
+inline constexpr GUID HandsfreeAudioGatewayServiceClass_UUID = BluetoothBaseUuid(0x111F);
+inline constexpr GUID DirectPrintingReferenceObjectsServiceClass_UUID = BluetoothBaseUuid(0x1120);
+inline constexpr GUID ReflectedUIServiceClass_UUID = BluetoothBaseUuid(0x1121);
+inline constexpr GUID BasicPringingServiceClass_UUID = BluetoothBaseUuid(0x1122);
+inline constexpr GUID PrintingStatusServiceClass_UUID = BluetoothBaseUuid(0x1123);
+inline constexpr GUID HumanInterfaceDeviceServiceClass_UUID = BluetoothBaseUuid(0x1124);
+inline constexpr GUID HardcopyCableReplacementServiceClass_UUID = BluetoothBaseUuid(0x1125);
+inline constexpr GUID HCRPrintServiceClass_UUID = BluetoothBaseUuid(0x1126);
+inline constexpr GUID HCRScanServiceClass_UUID = BluetoothBaseUuid(0x1127);
+inline constexpr GUID CommonISDNAccessServiceClass_UUID = BluetoothBaseUuid(0x1128);
+inline constexpr GUID VideoConferencingGWServiceClass_UUID = BluetoothBaseUuid(0x1129);
+inline constexpr GUID UDIMTServiceClass_UUID = BluetoothBaseUuid(0x112A);
+inline constexpr GUID UDITAServiceClass_UUID = BluetoothBaseUuid(0x112B);
+inline constexpr GUID AudioVideoServiceClass_UUID = BluetoothBaseUuid(0x112C);
+inline constexpr GUID PnPInformationServiceClass_UUID = BluetoothBaseUuid(0x1200);
+inline constexpr GUID GenericNetworkingServiceClass_UUID = BluetoothBaseUuid(0x1201);
+inline constexpr GUID GenericFileTransferServiceClass_UUID = BluetoothBaseUuid(0x1202);
+inline constexpr GUID GenericAudioServiceClass_UUID = BluetoothBaseUuid(0x1203);
+inline constexpr GUID GenericTelephonyServiceClass_UUID = BluetoothBaseUuid(0x1204);
+
+// ---- Helpers ----
+// Truth results are bool, except the BOOL ones, which are all bits set for
+// true. Shifts are logical; shifting a bit out of 32 bits leaves 0.
+
+WORD MAKELANGID(WORD primary, WORD sub);
+
+std::int32_t IP_MSFILTER_SIZE(std::int32_t numsrc);
+// The 16-bit word at byte offset 2, in network order as stored.
+WORD SS_PORT(const void* address);
+void IN6ADDR_SETANY(SOCKADDR_IN6& address);
+void IN6ADDR_SETLOOPBACK(SOCKADDR_IN6& address);
+bool IN6ADDR_ISANY(const SOCKADDR_IN6& address);
+bool IN6ADDR_ISLOOPBACK(const SOCKADDR_IN6& address);
+bool IN6_ADDR_EQUAL(const in6_addr& a, const in6_addr& b);
+bool IN6_IS_ADDR_UNSPECIFIED(const in6_addr& a);
+bool IN6_IS_ADDR_LOOPBACK(const in6_addr& a);
+bool IN6_IS_ADDR_MULTICAST(const in6_addr& a);
+bool IN6_IS_ADDR_LINKLOCAL(const in6_addr& a);
+bool IN6_IS_ADDR_SITELOCAL(const in6_addr& a);
+bool IN6_IS_ADDR_V4MAPPED(const in6_addr& a);
+bool IN6_IS_ADDR_V4COMPAT(const in6_addr& a);
+bool IN6_IS_ADDR_MC_NODELOCAL(const in6_addr& a);
+bool IN6_IS_ADDR_MC_LINKLOCAL(const in6_addr& a);
+bool IN6_IS_ADDR_MC_SITELOCAL(const in6_addr& a);
+bool IN6_IS_ADDR_MC_ORGLOCAL(const in6_addr& a);
+bool IN6_IS_ADDR_MC_GLOBAL(const in6_addr& a);
+bool IN_CLASSA(DWORD address);
+bool IN_CLASSB(DWORD address);
+bool IN_CLASSC(DWORD address);
+bool IN_CLASSD(DWORD address);
+bool IN_MULTICAST(DWORD address);
+
+// The system's text for an error code, or null when it has none. Each
+// variant shares one buffer between all callers: the text lasts until the
+// next call of that variant.
+char* gai_strerrorA(std::int32_t code);
+WCHAR* gai_strerrorW(std::int32_t code);
+char* gai_strerror(std::int32_t code);
+// The calling thread's last Winsock error.
+std::int32_t h_errno();
+
+BTH_ADDR GET_NAP(BTH_ADDR address);
+BTH_ADDR GET_SAP(BTH_ADDR address);
+BTH_ADDR SET_NAP(WORD nap);
+BTH_ADDR SET_SAP(DWORD sap);
+BTH_ADDR SET_NAP_SAP(WORD nap, DWORD sap);
+
+DWORD GET_COD_FORMAT(DWORD cod);
+DWORD GET_COD_MINOR(DWORD cod);
+DWORD GET_COD_MAJOR(DWORD cod);
+DWORD GET_COD_SERVICE(DWORD cod);
+DWORD GET_COD_LAN_MINOR(DWORD cod);
+DWORD GET_COD_LAN_ACCESS(DWORD cod);
+// The value is not masked: its stray bits land in the neighbouring fields.
+void SET_COD_MINOR(DWORD& cod, DWORD value);
+void SET_COD_MAJOR(DWORD& cod, DWORD value);
+void SET_COD_SERVICE(DWORD& cod, DWORD value);
+
+BOOL BTH_ERROR(UCHAR status);
+BOOL BTH_SUCCESS(UCHAR status);
+std::int32_t GET_BITS(std::int32_t field, std::int32_t offset, std::int32_t mask);
+std::int32_t GET_BIT(std::int32_t field, std::int32_t offset);
+std::int32_t BIT(std::int32_t number);
+
+std::int32_t LMP_3_SLOT_PACKETS(std::int32_t features);
+std::int32_t LMP_5_SLOT_PACKETS(std::int32_t features);
+std::int32_t LMP_ENCRYPTION(std::int32_t features);
+std::int32_t LMP_SLOT_OFFSET(std::int32_t features);
+std::int32_t LMP_TIMING_ACCURACY(std::int32_t features);
+std::int32_t LMP_SWITCH(std::int32_t features);
+std::int32_t LMP_HOLD_MODE(std::int32_t features);
+std::int32_t LMP_SNIFF_MODE(std::int32_t features);
+std::int32_t LMP_PARK_MODE(std::int32_t features);
+std::int32_t LMP_RSSI(std::int32_t features);
+std::int32_t LMP_CHANNEL_QUALITY_DRIVEN_MODE(std::int32_t features);
+std::int32_t LMP_SCO_LINK(std::int32_t features);
+std::int32_t LMP_HV2_PACKETS(std::int32_t features);
+std::int32_t LMP_HV3_PACKETS(std::int32_t features);
+std::int32_t LMP_MU_LAW_LOG(std::int32_t features);
+std::int32_t LMP_A_LAW_LOG(std::int32_t features);
+std::int32_t LMP_CVSD(std::int32_t features);
+std::int32_t LMP_PAGING_SCHEME(std::int32_t features);
+std::int32_t LMP_POWER_CONTROL(std::int32_t features);
+std::int32_t LMP_TRANSPARENT_SCO_DATA(std::int32_t features);
+std::int32_t LMP_FLOW_CONTROL_LAG(std::int32_t features);
+
+void FD_ZERO(fd_set& set);
+void _FD_SET(SOCKET s, fd_set& set);
+void FD_CLR(SOCKET s, fd_set& set);
+bool FD_ISSET(SOCKET s, fd_set& set);
+bool timerisset(const timeval& tv);
+void timerclear(timeval& tv);
+
+DWORD _IO(DWORD x, DWORD y);
+DWORD _IOR(DWORD x, DWORD y, DWORD t);
+DWORD _IOW(DWORD x, DWORD y, DWORD t);
+DWORD _WSAIO(DWORD x, DWORD y);
+DWORD _WSAIOR(DWORD x, DWORD y);
+DWORD _WSAIOW(DWORD x, DWORD y);
+DWORD _WSAIORW(DWORD x, DWORD y);
+
+DWORD WSAMAKEASYNCREPLY(WORD bufferLength, WORD error);
+DWORD WSAMAKESELECTREPLY(WORD event, WORD error);
+WORD WSAGETASYNCBUFLEN(DWORD param);
+WORD WSAGETASYNCERROR(DWORD param);
+WORD WSAGETSELECTEVENT(DWORD param);
+WORD WSAGETSELECTERROR(DWORD param);
+
+// Walks the attributes of an SDP record stream, calling back for each.
+BOOL BluetoothEnumAttributes(BYTE* stream, ULONG size,
+                             PFN_BLUETOOTH_ENUM_ATTRIBUTES_CALLBACK callback, void* param);
+
+}  // namespace quorlink
