@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <exception>
 #include <map>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -48,9 +50,13 @@ std::string ValueText(const TComponent& c, const TPropInfo& p) {
     }
     case TTypeKind::tkSet:
       return p.GetOrd ? SetText(*p.Type, p.GetOrd(c)) : std::string{};
-    case TTypeKind::tkMethod:
+    case TTypeKind::tkMethod: {
       // A handler bound in code has no name to store.
-      return p.GetMethodName ? p.GetMethodName(c) : std::string{};
+      std::string method = p.GetMethodName ? p.GetMethodName(c) : std::string{};
+      if (!method.empty() && !IsIdent(method))
+        throw Exception("Method name '" + method + "' of " + p.Name + " cannot be stored");
+      return method;
+    }
   }
   return {};
 }
@@ -138,15 +144,18 @@ class TFormReader {
       TAssignment a = Convert(c, *p, fp);
       if (p->Stored) assignments_.push_back(std::move(a));
     }
-    std::vector<const TFormObject*> seen;
+    if (form.Children.empty()) return;
+    // By name without case, built once: a form may name many components.
+    std::unordered_map<std::string, TComponent*> owned;
+    for (int i = 0; i < c.ComponentCount(); ++i)
+      owned.emplace(Folded(c.Components(i)->Name()), c.Components(i));
+    std::unordered_set<std::string> seen;
     for (const TFormObject& child : form.Children) {
-      for (const TFormObject* s : seen)
-        if (SameIdent(s->Name, child.Name))
-          FormError(child.Line, "component " + child.Name + " appears twice");
-      seen.push_back(&child);
-      TComponent* owned = c.FindComponent(child.Name);
-      if (owned == nullptr) owned = Create(c, child);
-      Bind(*owned, child, false);
+      std::string key = Folded(child.Name);
+      if (!seen.insert(key).second)
+        FormError(child.Line, "component " + child.Name + " appears twice");
+      auto it = owned.find(key);
+      Bind(it != owned.end() ? *it->second : *Create(c, child), child, false);
     }
   }
 
@@ -271,6 +280,12 @@ class TFormReader {
       }
     }
     created_.clear();
+  }
+
+  static std::string Folded(std::string name) {
+    for (char& ch : name)
+      if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch + 32);
+    return name;
   }
 
   static std::string DisplayName(const TComponent& c) {

@@ -33,11 +33,12 @@ std::string WriteForm(const TComponent& root);
 
 // Reads a form into root: owned components are found by name, or made
 // through the class registry with their owner; events are bound by name
-// through methods. A bad form raises EReadError naming the line, before
-// anything changes. A setter that raises while the values are applied has
-// every applied value put back (and components made by the read freed)
-// before its exception passes on. Values of properties that are not stored
-// are checked like any other and then ignored: they only report constants.
+// through methods; an unnamed root ("object TClass") keeps its name. A bad
+// form raises EReadError naming the line, before anything changes. A setter
+// that raises while the values are applied has every applied value put back
+// (and components made by the read freed) before its exception passes on.
+// Values of properties that are not stored are checked like any other and
+// then ignored: they only report constants.
 void ReadForm(TComponent& root, std::string_view text, const TMethodTable& methods = {});
 
 }  // namespace quorlink

@@ -166,6 +166,13 @@ bool SameIdent(std::string_view a, std::string_view b) {
   return true;
 }
 
+bool IsIdent(std::string_view text) {
+  if (text.empty() || !IsIdentStart(text[0])) return false;
+  for (char c : text)
+    if (!IsIdentChar(c)) return false;
+  return true;
+}
+
 TFormObject ParseForm(std::string_view text) {
   TFormObject root;
   std::vector<TFormObject*> open;  // the objects whose "end" is still to come

@@ -133,6 +133,14 @@ TEST(FormStream, LeavesUnmentionedValuesAndAcceptsFreeLayout) {
   EXPECT_EQ(g.Options, (TGadgetOptions{goRed, goBlue}));
 }
 
+TEST(FormStream, RefusesToWriteAMethodNameThatCouldNotBeReadBack) {
+  TMethodTable methods;
+  methods.Add<TPingEvent>("two words", [](int) {});
+  TGadget g(nullptr);
+  g.OnPing = *methods.Find<TPingEvent>("two words");
+  EXPECT_THROW(WriteForm(g), Exception);
+}
+
 TEST(FormStream, NotStoredPropertiesAreNeverWrittenAndKeepTheirConstants) {
   TGadget g(nullptr);
   EXPECT_EQ(WriteForm(g).find("Serial"), std::string::npos);
