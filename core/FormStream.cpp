@@ -87,6 +87,7 @@ struct TAssignment {
   std::int64_t Ord = 0;
   std::string Str;
   const std::any* Method = nullptr;
+  int Line = 0;
 };
 
 class TFormReader {
@@ -132,7 +133,7 @@ class TFormReader {
       TComponent* other = owner != nullptr ? owner->FindComponent(form.Name) : nullptr;
       if (isRoot && other != nullptr && other != &c)
         FormError(form.Line, "a component named " + form.Name + " already exists");
-      assignments_.push_back({&c, TPropInfo{}, 0, form.Name, nullptr});
+      assignments_.push_back({&c, TPropInfo{}, 0, form.Name, nullptr, form.Line});
     }
     TPropList props = c.Properties();
     for (const TFormProperty& fp : form.Properties) {
@@ -174,12 +175,15 @@ class TFormReader {
     using K = TFormValue::TKind;
     const TTypeInfo& type = *p.Type;
     const TFormValue& v = fp.Value;
-    TAssignment a{&c, p, 0, {}, nullptr};
+    TAssignment a{&c, p, 0, {}, nullptr, fp.Line};
+    // A stored value is put back on failure, so it must be readable too; a
+    // value that is not stored is only checked.
     auto expect = [&](K kind, bool settable, const char* what) {
       if (v.Kind != kind)
         FormError(fp.Line, "invalid value for " + p.Name + ": " + what + " expected");
-      if (!settable) FormError(fp.Line, "property " + p.Name + " is read-only");
+      if (p.Stored && !settable) FormError(fp.Line, "property " + p.Name + " is read-only");
     };
+    const bool ordinal = p.SetOrd && p.GetOrd;
     auto element = [&](const std::string& name) -> std::size_t {
       for (std::size_t i = 0; i < type.EnumNames.size(); ++i)
         if (SameIdent(type.EnumNames[i], name)) return i;
@@ -187,7 +191,7 @@ class TFormReader {
     };
     switch (type.Kind) {
       case TTypeKind::tkInteger: {
-        expect(K::Integer, static_cast<bool>(p.SetOrd), "integer");
+        expect(K::Integer, ordinal, "integer");
         // A type that gives no range takes any 64-bit value.
         bool ranged = type.MinValue != 0 || type.MaxValue != 0;
         try {
@@ -202,15 +206,15 @@ class TFormReader {
         break;
       }
       case TTypeKind::tkString:
-        expect(K::String, static_cast<bool>(p.SetStr), "string");
+        expect(K::String, p.SetStr && p.GetStr, "string");
         a.Str = v.Text;
         break;
       case TTypeKind::tkEnumeration:
-        expect(K::Identifier, static_cast<bool>(p.SetOrd), "enumeration value");
+        expect(K::Identifier, ordinal, "enumeration value");
         a.Ord = static_cast<std::int64_t>(element(v.Text));
         break;
       case TTypeKind::tkSet:
-        expect(K::Set, static_cast<bool>(p.SetOrd), "set");
+        expect(K::Set, ordinal, "set");
         for (const std::string& e : v.Elements) {
           std::size_t bit = element(e);
           if (bit >= 63) FormError(fp.Line, "set " + type.Name + " is too large");
@@ -218,7 +222,9 @@ class TFormReader {
         }
         break;
       case TTypeKind::tkMethod: {
-        expect(K::Identifier, p.SetMethodValue || p.SetMethod, "method name");
+        expect(K::Identifier,
+               (p.SetMethodValue && p.GetMethodValue) || (p.SetMethod && p.GetMethodName),
+               "method name");
         a.Str = v.Text;
         a.Method = methods_.FindAny(v.Text);
         if (a.Method == nullptr) FormError(fp.Line, "method " + v.Text + " not found");
@@ -264,7 +270,7 @@ class TFormReader {
         if (p.SetMethodValue)
           p.SetMethodValue(c, *a.Method);
         else if (!p.SetMethod(c, a.Str, methods_))
-          throw EReadError("method " + a.Str + " does not fit " + p.Name);
+          FormError(a.Line, "method " + a.Str + " does not fit " + p.Name);
         break;
       default:
         p.SetOrd(c, a.Ord);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 
 #include "core/FormStream.h"
@@ -146,6 +147,44 @@ TEST(FormStream, NotStoredPropertiesAreNeverWrittenAndKeepTheirConstants) {
   EXPECT_EQ(WriteForm(g).find("Serial"), std::string::npos);
   ReadForm(g, "object TGadget\n  Serial = 1\nend\n");
   EXPECT_EQ(g.GetSerial(), 4711);
+}
+
+// Events described by name only, without their values.
+class TNamedEventsGadget : public TGadget {
+ public:
+  using TGadget::TGadget;
+  void GetProperties(TPropList& list) const override {
+    TGadget::GetProperties(list);
+    for (TPropInfo& p : list) {
+      p.GetMethodValue = nullptr;
+      p.SetMethodValue = nullptr;
+    }
+  }
+};
+
+TEST(FormStream, EventsKnownOnlyByNameAreBoundAndPutBackByName) {
+  TMethodTable methods = Methods();
+  TNamedEventsGadget g(nullptr);
+  g.Count = 1;
+  g.OnPing = *methods.Find<TPingEvent>("GadgetPing");
+  // A method of the wrong type shows only when it is bound: the values before it go back.
+  try {
+    ReadForm(g, "object TGadget\n  Count = 2\n  OnPing = GadgetText\nend\n", methods);
+    FAIL() << "no exception";
+  } catch (const EReadError& e) {
+    EXPECT_STREQ(e.what(), "Line 3: method GadgetText does not fit OnPing");
+  }
+  EXPECT_EQ(g.Count, 1);
+  EXPECT_EQ(g.OnPing.Name(), "GadgetPing");
+
+  g.Locked = true;
+  methods.Add<TPingEvent>("OtherPing", [](int) {});
+  EXPECT_THROW(ReadForm(g, "object TGadget\n  OnPing = OtherPing\n  Title = 'x'\nend\n", methods),
+               std::runtime_error);
+  EXPECT_EQ(g.OnPing.Name(), "GadgetPing");
+  g.Locked = false;
+  ReadForm(g, "object TGadget\n  OnText = GadgetText\nend\n", methods);
+  EXPECT_EQ(g.OnText.Name(), "GadgetText");
 }
 
 // A transport kind with one setting that follows the rule: equal does
