@@ -1,5 +1,6 @@
 #include "core/QuorCustomTransport.h"
 
+#include <any>
 #include <exception>
 
 #include "core/Application.h"
@@ -119,6 +120,10 @@ TPropInfo EventProperty(const char* name, const TTypeInfo* type) {
     if (handler == nullptr) return false;
     AsTransport(c).*Slot = *handler;
     return true;
+  };
+  p.GetMethodValue = [](const TComponent& c) { return std::any(AsTransport(c).*Slot); };
+  p.SetMethodValue = [](TComponent& c, const std::any& v) {
+    AsTransport(c).*Slot = std::any_cast<const Event&>(v);
   };
   return p;
 }

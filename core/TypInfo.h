@@ -60,6 +60,11 @@ class TMethodTable {
     auto it = entries_.find(name);
     return it == entries_.end() ? nullptr : std::any_cast<Event>(&it->second);
   }
+  // The method of that name whatever its event type (an Event in the any).
+  const std::any* FindAny(const std::string& name) const {
+    auto it = entries_.find(name);
+    return it == entries_.end() ? nullptr : &it->second;
+  }
 
  private:
   std::map<std::string, std::any> entries_;
@@ -79,6 +84,10 @@ struct TPropInfo {
   // by name through a method table; false when the table has no such method.
   std::function<std::string(const TComponent&)> GetMethodName;
   std::function<bool(TComponent&, const std::string&, const TMethodTable&)> SetMethod;
+  // Events as values (the Event itself in an any), so that a form reader can
+  // check a method's type before binding and put back what was there.
+  std::function<std::any(const TComponent&)> GetMethodValue = {};
+  std::function<void(TComponent&, const std::any&)> SetMethodValue = {};
 };
 
 using TPropList = std::vector<TPropInfo>;
