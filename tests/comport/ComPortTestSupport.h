@@ -76,8 +76,8 @@ struct PtyPort {
   static constexpr unsigned kPort = 42;
   PtyPair pty;
   ScopedComBinding binding{kPort, pty.SlavePath()};
+  EventLog log;  // outlives the transport, whose destruction still raises events
   TQuorComPort port{nullptr};
-  EventLog log;
 
   PtyPort() {
     port.SetPort(kPort);
