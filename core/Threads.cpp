@@ -60,10 +60,10 @@ void RunSyncCall(TMessage& message) {
   } catch (...) {
     call->error = std::current_exception();
   }
-  {
-    std::lock_guard lock(call->mutex);
-    call->finished = true;
-  }
+  // Notify under the lock: once it is released the waiting worker may
+  // return and end the call's lifetime.
+  std::lock_guard lock(call->mutex);
+  call->finished = true;
   call->done.notify_one();
 }
 

@@ -53,6 +53,8 @@ TEST(SerialStressThreaded, ClosesRacingDeliveriesDeliverNothingLate) {
   port.OnRead = [&](TQuorCustomConnection*, const TQuorByteArray&) {
     if (!open) ++readsAfterClose;
   };
+  port.Connect();  // warm-up, as above
+  port.Close();
   const int threadsBefore = ThreadCount();
   for (int i = 0; i < 200; ++i) {
     port.Connect();
@@ -67,7 +69,8 @@ TEST(SerialStressThreaded, ClosesRacingDeliveriesDeliverNothingLate) {
   }
   PumpFor(100);
   EXPECT_EQ(readsAfterClose, 0);
-  EXPECT_TRUE(PumpUntil([&] { return ThreadCount() <= threadsBefore; }, 10000));
+  EXPECT_TRUE(PumpUntil([&] { return ThreadCount() <= threadsBefore; }, 10000))
+      << ThreadCount() << " threads, " << threadsBefore << " before";
 }
 
 TEST(SerialStressThreaded, EchoWhileTheReaderRuns) {
