@@ -1,0 +1,104 @@
+#include "comport/QuorComPort.h"
+
+namespace quorlink {
+
+namespace {
+
+constexpr DWORD kRates[] = {CBR_110,   CBR_300,   CBR_600,    CBR_1200,   CBR_2400,
+                            CBR_4800,  CBR_9600,  CBR_14400,  CBR_19200,  CBR_38400,
+                            CBR_56000, CBR_57600, CBR_115200, CBR_128000, CBR_256000};
+
+const TTypeInfo kBaudRateType{
+    TTypeKind::tkEnumeration,
+    "TQuorBaudRate",
+    {"br110", "br300", "br600", "br1200", "br2400", "br4800", "br9600", "br14400", "br19200",
+     "br38400", "br56000", "br57600", "br115200", "br128000", "br256000"},
+    0,
+    14};
+const TTypeInfo kParityType{TTypeKind::tkEnumeration,
+                            "TQuorParity",
+                            {"paNone", "paOdd", "paEven", "paMark", "paSpace"},
+                            0,
+                            4};
+const TTypeInfo kPortType{TTypeKind::tkInteger, "Byte", {}, 0, 255};
+const TTypeInfo kStopBitsType{
+    TTypeKind::tkEnumeration, "TQuorStopBits", {"sb1", "sb15", "sb2"}, 0, 2};
+
+TQuorComPort& AsComPort(TComponent& c) {
+  return static_cast<TQuorComPort&>(c);
+}
+const TQuorComPort& AsComPort(const TComponent& c) {
+  return static_cast<const TQuorComPort&>(c);
+}
+
+template <class T, T (TQuorComPort::*Get)() const, void (TQuorComPort::*Set)(T)>
+TPropInfo OrdinalProperty(const char* name, const TTypeInfo* type) {
+  TPropInfo p{name, type, true, {}, {}, {}, {}, {}, {}};
+  p.GetOrd = [](const TComponent& c) { return static_cast<std::int64_t>((AsComPort(c).*Get)()); };
+  p.SetOrd = [](TComponent& c, std::int64_t v) { (AsComPort(c).*Set)(static_cast<T>(v)); };
+  return p;
+}
+
+}  // namespace
+
+DWORD BaudRateValue(TQuorBaudRate rate) {
+  return rate <= br256000 ? kRates[rate] : 0;
+}
+
+TQuorComPort::TQuorComPort(TComponent* owner) : TQuorCustomTransport(owner) {}
+
+TQuorComPort::~TQuorComPort() {
+  DestroyTransport();
+}
+
+template <class T>
+void TQuorComPort::Store(T& field, T value) {
+  if (field == value) return;
+  CheckActive();
+  field = value;
+}
+
+void TQuorComPort::SetBaudRate(TQuorBaudRate value) {
+  Store(FBaudRate, value);
+}
+void TQuorComPort::SetByteSize(TQuorByteSize value) {
+  Store(FByteSize, value);
+}
+void TQuorComPort::SetParity(TQuorParity value) {
+  Store(FParity, value);
+}
+void TQuorComPort::SetPort(std::uint8_t value) {
+  Store(FPort, value);
+}
+void TQuorComPort::SetStopBits(TQuorStopBits value) {
+  Store(FStopBits, value);
+}
+
+std::string TQuorComPort::GetPortName() const {
+  return "COM" + IntToStr(FPort);
+}
+
+void TQuorComPort::InternalConnect() {
+  auto* connection = new TQuorComPortConnection(this);
+  Connections->Add(connection);
+}
+
+void TQuorComPort::InternalClose() {
+  if (Connections->Count() > 0) Connections->Delete(0);
+}
+
+void TQuorComPort::GetProperties(TPropList& list) const {
+  TQuorCustomTransport::GetProperties(list);
+  list.push_back(
+      OrdinalProperty<TQuorBaudRate, &TQuorComPort::GetBaudRate, &TQuorComPort::SetBaudRate>(
+          "BaudRate", &kBaudRateType));
+  list.push_back(OrdinalProperty<TQuorParity, &TQuorComPort::GetParity, &TQuorComPort::SetParity>(
+      "Parity", &kParityType));
+  list.push_back(OrdinalProperty<std::uint8_t, &TQuorComPort::GetPort, &TQuorComPort::SetPort>(
+      "Port", &kPortType));
+  list.push_back(
+      OrdinalProperty<TQuorStopBits, &TQuorComPort::GetStopBits, &TQuorComPort::SetStopBits>(
+          "StopBits", &kStopBitsType));
+}
+
+}  // namespace quorlink

@@ -1,0 +1,96 @@
+#include "comport/QuorComPort.h"
+#include "platform/Kernel.h"
+
+namespace quorlink {
+
+TQuorComPortConnection::TQuorComPortConnection(TQuorCustomTransport* transport)
+    : TQuorCustomConnection(transport) {
+  try {
+    Open();
+    DoConnect();
+  } catch (...) {
+    // Nothing is listed yet and the transport is inactive: no OnDisconnect.
+    Release();
+    throw;
+  }
+}
+
+TQuorComPort& TQuorComPortConnection::Port() const {
+  return static_cast<TQuorComPort&>(*Transport);
+}
+
+void TQuorComPortConnection::Open() {
+  auto& serial = platform::Serial();
+  auto& kernel = platform::Kernel();
+  WriteOverlapped = OVERLAPPED{};
+  const std::string name = Port().GetPortName();
+  PortHandle = serial.CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+  if (PortHandle == INVALID_HANDLE_VALUE) throw EQuorTransportException(_Str_CanNotOpenConnection);
+
+  DCB dcb{};
+  dcb.DCBlength = sizeof dcb;
+  if (!serial.GetCommState(PortHandle, &dcb))
+    throw EQuorTransportException(_Str_CanNotOpenConnection);
+  // Only these four: every other setting stays as the driver has it.
+  dcb.BaudRate = BaudRateValue(Port().GetBaudRate());
+  dcb.Parity = static_cast<BYTE>(Port().GetParity());
+  dcb.ByteSize = Port().GetByteSize();
+  dcb.StopBits = static_cast<BYTE>(Port().GetStopBits());
+  if (!serial.SetCommState(PortHandle, &dcb))
+    throw EQuorTransportException(_Str_CanNotOpenConnection);
+  if (!serial.PurgeComm(PortHandle, PURGE_TXCLEAR | PURGE_RXCLEAR))
+    throw EQuorTransportException(_Str_CanNotOpenConnection);
+  if (!serial.SetCommMask(PortHandle, EV_RXCHAR))
+    throw EQuorTransportException(_Str_CanNotOpenConnection);
+  WriteOverlapped.hEvent = kernel.CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  if (WriteOverlapped.hEvent == nullptr) throw EQuorTransportException(_Str_CanNotOpenConnection);
+
+  Link = std::make_shared<TQuorComPortReadLink>();
+  Link->Connection = this;
+  ReadThread = new TQuorComPortReadThread(this);
+}
+
+void TQuorComPortConnection::Release() {
+  // The thread is told first, so that the wait the close ends finds it told.
+  if (Link) {
+    Link->Stopped.store(true, std::memory_order_release);
+    Link->Connection = nullptr;
+    Link.reset();
+  }
+  ReadThread = nullptr;
+  auto& kernel = platform::Kernel();
+  if (WriteOverlapped.hEvent != nullptr) {
+    kernel.CloseHandle(WriteOverlapped.hEvent);
+    WriteOverlapped.hEvent = nullptr;
+  }
+  if (PortHandle != INVALID_HANDLE_VALUE) {
+    // Closing the port also ends the reader's pending wait.
+    kernel.CloseHandle(PortHandle);
+    PortHandle = INVALID_HANDLE_VALUE;
+  }
+}
+
+void TQuorComPortConnection::Disconnect() {
+  const bool wasOpen = PortHandle != INVALID_HANDLE_VALUE || Link;
+  Release();
+  if (wasOpen) DoDisconnect();
+}
+
+std::string TQuorComPortConnection::GetLocalAddress() {
+  return IntToStr(Port().GetPort());
+}
+
+std::string TQuorComPortConnection::GetLocalName() {
+  return Port().GetPortName();
+}
+
+void TQuorComPortConnection::Write(const TQuorByteArray& buf) {
+  DWORD written = 0;
+  if (!platform::Serial().WriteFile(PortHandle, buf.data(), static_cast<DWORD>(buf.size()),
+                                    &written, &WriteOverlapped) &&
+      platform::Kernel().GetLastError() != ERROR_IO_PENDING)
+    throw EQuorTransportException(_Str_CanNotWriteToConnection);
+}
+
+}  // namespace quorlink

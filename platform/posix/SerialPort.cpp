@@ -1,0 +1,332 @@
+#include "platform/posix/SerialPort.h"
+
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <iterator>
+
+#include "platform/posix/SerialIoctl.h"
+
+namespace quorlink::platform::posix {
+
+namespace {
+
+// How long output queued before a close may stall before it is dropped.
+constexpr int kLingerMs = 2000;
+
+BOOL Fail(DWORD code) {
+  SetLastError(code);
+  return FALSE;
+}
+
+BOOL FailErrno(int err) {
+  return Fail(ErrorFromErrno(err));
+}
+
+void SignalEvent(HANDLE h, bool set) {
+  if (auto e = Handles().FindAs<EventObject>(h)) set ? e->Set() : e->Reset();
+}
+
+// The device's error counters, in CE_ order: overrun, parity, frame, break.
+bool ReadCounts(int fd, std::uint32_t (&counts)[4]) {
+  serial_icounter_struct c{};
+  if (ioctl(fd, TIOCGICOUNT, &c) != 0) return false;
+  counts[0] = static_cast<std::uint32_t>(c.overrun + c.buf_overrun);
+  counts[1] = static_cast<std::uint32_t>(c.parity);
+  counts[2] = static_cast<std::uint32_t>(c.frame);
+  counts[3] = static_cast<std::uint32_t>(c.brk);
+  return true;
+}
+
+}  // namespace
+
+std::shared_ptr<SerialPort> SerialPort::Open(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    SetLastError(ErrorFromErrno(errno));
+    return nullptr;
+  }
+  auto fail = [fd](DWORD code) -> std::shared_ptr<SerialPort> {
+    ::close(fd);
+    SetLastError(code);
+    return nullptr;
+  };
+  if (!isatty(fd)) return fail(ERROR_INVALID_FUNCTION);
+  // The lock keeps out every other open, ours included; TIOCEXCL keeps out
+  // programs that do not lock.
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0)
+    return fail(errno == EWOULDBLOCK ? ERROR_SHARING_VIOLATION : ErrorFromErrno(errno));
+  ioctl(fd, TIOCEXCL);
+  KernelTermios t;
+  if (int err = GetKernelTermios(fd, t)) return fail(ErrorFromErrno(err));
+  MakeRaw(t);
+  if (int err = SetKernelTermios(fd, t)) return fail(ErrorFromErrno(err));
+  std::shared_ptr<SerialPort> port(new SerialPort(fd));
+  ReadCounts(fd, port->errorCounts_);
+  return port;
+}
+
+SerialPort::SerialPort(int fd) : fd_(fd), shadow_(DefaultDcb()) {}
+
+SerialPort::~SerialPort() {
+  if (thread_.joinable()) thread_.detach();  // only when the drain thread dropped the last ref
+  ioctl(fd_, TIOCNXCL);
+  ::close(fd_);
+  if (wakeFd_ >= 0) ::close(wakeFd_);
+}
+
+void SerialPort::OnClose() {
+  std::unique_lock lock(mutex_);
+  closed_ = true;
+  CompleteWait();
+  if (thread_.joinable() && !queue_.empty() && !hungUp_) {
+    // Written bytes still go out; the device stays taken until they have.
+    lingering_ = shared_from_this();
+    WakeThread();
+    thread_.detach();
+    return;
+  }
+  stopThread_ = true;
+  if (thread_.joinable()) {
+    WakeThread();
+    lock.unlock();
+    thread_.join();
+  }
+  // A call still in progress on another thread keeps the descriptor a moment
+  // longer; the device is free for the next open now.
+  ioctl(fd_, TIOCNXCL);
+  flock(fd_, LOCK_UN);
+}
+
+void SerialPort::EnsureThread() {
+  if (thread_.joinable() || closed_) return;
+  if (wakeFd_ < 0) wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  thread_ = std::thread([this] { Run(); });
+}
+
+void SerialPort::WakeThread() {
+  if (wakeFd_ < 0) return;
+  std::uint64_t one = 1;
+  [[maybe_unused]] auto r = ::write(wakeFd_, &one, sizeof one);
+}
+
+void SerialPort::CompleteWait() {
+  if (waitEvent_ == nullptr) return;
+  SignalEvent(waitEvent_, true);
+  waitEvent_ = nullptr;
+}
+
+void SerialPort::CompleteWrites() {
+  for (HANDLE h : writeEvents_) SignalEvent(h, true);
+  writeEvents_.clear();
+}
+
+bool SerialPort::FlushQueue() {
+  while (!queue_.empty()) {
+    auto& front = queue_.front();
+    const ssize_t r = ::write(fd_, front.data() + queueHead_, front.size() - queueHead_);
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      return errno == EAGAIN;
+    }
+    queueHead_ += static_cast<std::size_t>(r);
+    if (queueHead_ == front.size()) {
+      queue_.pop_front();
+      queueHead_ = 0;
+    }
+  }
+  return true;
+}
+
+void SerialPort::Run() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    if (stopThread_ || (closed_ && (queue_.empty() || hungUp_))) break;
+    pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {fd_, 0, 0}};
+    if (waitEvent_ != nullptr && !hungUp_) fds[1].events |= POLLIN;
+    if (!queue_.empty()) fds[1].events |= POLLOUT;
+    // Hang-ups are reported whatever is asked for: leave the device out
+    // while nothing waits on it.
+    if (fds[1].events == 0) fds[1].fd = -1;
+    const int timeout = closed_ ? kLingerMs : -1;
+    lock.unlock();
+    const int n = ::poll(fds, 2, timeout);
+    lock.lock();
+    if (n < 0) continue;  // EINTR
+    if (n == 0) {         // closed, and the device took nothing for a while
+      queue_.clear();
+      break;
+    }
+    if (fds[0].revents != 0) {
+      std::uint64_t count;
+      [[maybe_unused]] auto r = ::read(wakeFd_, &count, sizeof count);
+    }
+    const short re = fds[1].revents;
+    if ((re & (POLLHUP | POLLERR | POLLNVAL)) != 0) hungUp_ = true;
+    if ((re & POLLIN) != 0 || hungUp_) CompleteWait();
+    if ((re & POLLOUT) != 0 && !FlushQueue()) hungUp_ = true;
+    if (hungUp_) {
+      queue_.clear();
+      queueHead_ = 0;
+    }
+    if (queue_.empty()) CompleteWrites();
+  }
+  CompleteWrites();
+  if (lingering_) {
+    auto self = std::move(lingering_);
+    lock.unlock();
+    self.reset();  // may destroy this object: touch nothing after
+  }
+}
+
+BOOL SerialPort::GetState(DCB& dcb) {
+  KernelTermios t;
+  if (int err = GetKernelTermios(fd_, t)) return FailErrno(err);
+  std::lock_guard lock(mutex_);
+  dcb = DcbFromTermios(t, shadow_);
+  return TRUE;
+}
+
+BOOL SerialPort::SetState(const DCB& dcb) {
+  std::lock_guard lock(mutex_);
+  KernelTermios old;
+  if (int err = GetKernelTermios(fd_, old)) return FailErrno(err);
+  auto wanted = TermiosFromDcb(dcb, old);
+  if (!wanted) return Fail(ERROR_INVALID_PARAMETER);
+  if (int err = SetKernelTermios(fd_, *wanted)) return FailErrno(err);
+  // The kernel accepts what a driver silently drops; only a read-back tells.
+  KernelTermios actual;
+  if (GetKernelTermios(fd_, actual) != 0 || !SettingsTaken(*wanted, actual)) {
+    SetKernelTermios(fd_, old);
+    return Fail(ERROR_INVALID_PARAMETER);
+  }
+  shadow_ = dcb;
+  return TRUE;
+}
+
+BOOL SerialPort::Purge(DWORD flags) {
+  std::lock_guard lock(mutex_);
+  if ((flags & (PURGE_TXABORT | PURGE_TXCLEAR)) != 0) {
+    queue_.clear();
+    queueHead_ = 0;
+    CompleteWrites();
+  }
+  if ((flags & PURGE_TXCLEAR) != 0 && tcflush(fd_, TCOFLUSH) != 0) return FailErrno(errno);
+  if ((flags & PURGE_RXCLEAR) != 0 && tcflush(fd_, TCIFLUSH) != 0) return FailErrno(errno);
+  return TRUE;
+}
+
+BOOL SerialPort::SetMask(DWORD mask) {
+  std::lock_guard lock(mutex_);
+  mask_ = mask;
+  CompleteWait();  // a pending wait ends when the mask changes
+  return TRUE;
+}
+
+BOOL SerialPort::WaitEvent(DWORD* mask, OVERLAPPED* overlapped) {
+  if (overlapped == nullptr || overlapped->hEvent == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+  std::lock_guard lock(mutex_);
+  if (closed_) return Fail(ERROR_INVALID_HANDLE);
+  if (waitEvent_ != nullptr) return Fail(ERROR_INVALID_PARAMETER);
+  if ((mask_ & EV_RXCHAR) != 0) {
+    int queued = 0;
+    if (ioctl(fd_, FIONREAD, &queued) == 0 && queued > 0) {
+      if (mask != nullptr) *mask = EV_RXCHAR;
+      SignalEvent(overlapped->hEvent, true);
+      return TRUE;
+    }
+  }
+  pollfd p{fd_, POLLIN, 0};
+  if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) hungUp_ = true;
+  if (hungUp_) return Fail(ERROR_GEN_FAILURE);
+  if (mask != nullptr) *mask = 0;
+  SignalEvent(overlapped->hEvent, false);
+  waitEvent_ = overlapped->hEvent;
+  EnsureThread();
+  WakeThread();
+  return Fail(ERROR_IO_PENDING);
+}
+
+BOOL SerialPort::ClearError(DWORD* errors, COMSTAT* stat) {
+  int inQueue = 0;
+  if (ioctl(fd_, FIONREAD, &inQueue) != 0) return FailErrno(errno);
+  int outQueue = 0;
+  if (ioctl(fd_, TIOCOUTQ, &outQueue) != 0) outQueue = 0;
+  std::lock_guard lock(mutex_);
+  for (const auto& chunk : queue_) outQueue += static_cast<int>(chunk.size());
+  outQueue -= static_cast<int>(queueHead_);
+  DWORD found = 0;
+  std::uint32_t counts[4];
+  if (ReadCounts(fd_, counts)) {
+    static constexpr DWORD kBits[4] = {CE_OVERRUN, CE_RXPARITY, CE_FRAME, CE_BREAK};
+    for (int i = 0; i < 4; ++i)
+      if (counts[i] != errorCounts_[i]) found |= kBits[i];
+    std::copy(std::begin(counts), std::end(counts), std::begin(errorCounts_));
+  }
+  if (errors != nullptr) *errors = found;
+  if (stat != nullptr) {
+    *stat = COMSTAT{};
+    stat->cbInQue = static_cast<DWORD>(inQueue);
+    stat->cbOutQue = static_cast<DWORD>(outQueue);
+  }
+  return TRUE;
+}
+
+BOOL SerialPort::Read(void* buffer, DWORD toRead, DWORD* read) {
+  if (read != nullptr) *read = 0;
+  if (toRead == 0) return TRUE;
+  ssize_t r;
+  do {
+    r = ::read(fd_, buffer, toRead);
+  } while (r < 0 && errno == EINTR);
+  if (r < 0) return errno == EAGAIN ? Fail(ERROR_IO_PENDING) : FailErrno(errno);
+  if (r == 0) return Fail(ERROR_GEN_FAILURE);  // the device has gone
+  if (read != nullptr) *read = static_cast<DWORD>(r);
+  return TRUE;
+}
+
+BOOL SerialPort::Write(const void* buffer, DWORD toWrite, DWORD* written, OVERLAPPED* overlapped) {
+  if (written != nullptr) *written = 0;
+  std::lock_guard lock(mutex_);
+  if (closed_) return Fail(ERROR_INVALID_HANDLE);
+  if (hungUp_) return Fail(ERROR_GEN_FAILURE);
+  const auto* bytes = static_cast<const BYTE*>(buffer);
+  DWORD sent = 0;
+  if (queue_.empty()) {
+    while (sent < toWrite) {
+      const ssize_t r = ::write(fd_, bytes + sent, toWrite - sent);
+      if (r < 0) {
+        if (errno == EINTR) continue;
+        if (errno == EAGAIN) break;
+        return FailErrno(errno);
+      }
+      sent += static_cast<DWORD>(r);
+    }
+    if (sent == toWrite) {
+      if (written != nullptr) *written = sent;
+      if (overlapped != nullptr) SignalEvent(overlapped->hEvent, true);
+      return TRUE;
+    }
+  }
+  // The rest goes out in the background, after whatever is queued already.
+  queue_.emplace_back(bytes + sent, bytes + toWrite);
+  if (overlapped != nullptr && overlapped->hEvent != nullptr) {
+    SignalEvent(overlapped->hEvent, false);
+    if (std::find(writeEvents_.begin(), writeEvents_.end(), overlapped->hEvent) ==
+        writeEvents_.end())
+      writeEvents_.push_back(overlapped->hEvent);
+  }
+  EnsureThread();
+  WakeThread();
+  return Fail(ERROR_IO_PENDING);
+}
+
+}  // namespace quorlink::platform::posix

@@ -1,0 +1,146 @@
+// Every failing platform call of the open, write and read paths, made to
+// fail through the decorators: the exact message, every handle closed
+// exactly once, the transport's state, and no stray events.
+#include <gtest/gtest.h>
+
+#include "comport/ComPortTestSupport.h"
+#include "support/FaultySerial.h"
+
+namespace quorlink::testing {
+namespace {
+
+struct FaultRig {
+  FaultPlan plan;
+  FaultyKernel kernel{plan};
+  FaultySerial serial{plan, &kernel};
+  platform::ScopedKernel scopedKernel{kernel};
+  platform::ScopedSerial scopedSerial{serial};
+  int threadsBefore = ThreadCount();
+
+  // Self-freeing threads end on their own; wait (bounded) for them before
+  // the decorators they call go away.
+  bool ThreadsBack() {
+    return PumpUntil([&] { return ThreadCount() <= threadsBefore; });
+  }
+};
+
+struct OpenFault {
+  const char* call;
+  int nth;
+  int handlesOpened;  // before the failure
+};
+
+class ComPortOpenFault : public ::testing::TestWithParam<OpenFault> {};
+
+TEST_P(ComPortOpenFault, FailsCleanly) {
+  const OpenFault f = GetParam();
+  PtyPort p;
+  FaultRig rig;
+  rig.plan.FailCall(f.call, ERROR_GEN_FAILURE, f.nth);
+  try {
+    p.port.Connect();
+    ADD_FAILURE() << f.call;
+  } catch (const EQuorTransportException& e) {
+    EXPECT_STREQ(e.what(), "Can not open connection.");
+  }
+  EXPECT_FALSE(p.port.IsActive());
+  EXPECT_EQ(p.port.ConnectionCount(), 0);
+  EXPECT_TRUE(p.log.events.empty());
+  ASSERT_TRUE(rig.ThreadsBack());
+  EXPECT_EQ(static_cast<int>(rig.kernel.Closes().size()), f.handlesOpened);
+  EXPECT_TRUE(rig.kernel.EveryHandleClosedOnce());
+  // Nothing was left holding the device.
+  rig.plan.Clear();
+  p.port.Connect();
+  EXPECT_TRUE(p.port.IsActive());
+  p.port.Close();
+  ASSERT_TRUE(rig.ThreadsBack());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryStep, ComPortOpenFault,
+    ::testing::Values(OpenFault{"CreateFileA", 1, 0}, OpenFault{"GetCommState", 1, 1},
+                      OpenFault{"SetCommState", 1, 1}, OpenFault{"PurgeComm", 1, 1},
+                      OpenFault{"SetCommMask", 1, 1},
+                      OpenFault{"CreateEventA", 1, 1},   // the write event
+                      OpenFault{"CreateEventA", 2, 2}),  // the read thread's event
+    [](const auto& info) { return std::string(info.param.call) + std::to_string(info.param.nth); });
+
+TEST(ComPortFault, OnConnectThatRaisesClosesEveryHandleOnce) {
+  PtyPort p;
+  FaultRig rig;
+  p.port.OnConnect = [](TQuorCustomConnection*) { throw Exception("no"); };
+  EXPECT_THROW(p.port.Connect(), Exception);
+  ASSERT_TRUE(rig.ThreadsBack());
+  EXPECT_EQ(rig.kernel.Closes().size(), 3u);  // port, write event, read event
+  EXPECT_TRUE(rig.kernel.EveryHandleClosedOnce());
+  EXPECT_TRUE(p.log.events.empty());
+}
+
+TEST(ComPortFault, AFailedWriteRaisesAndChangesNothing) {
+  PtyPort p;
+  FaultRig rig;
+  p.port.Connect();
+  rig.plan.FailCall("WriteFile", ERROR_GEN_FAILURE);
+  try {
+    p.Connection().Write(Bytes("lost"));
+    ADD_FAILURE();
+  } catch (const EQuorTransportException& e) {
+    EXPECT_STREQ(e.what(), "Can not write data to connection.");
+  }
+  EXPECT_TRUE(p.port.IsActive());
+  EXPECT_EQ(p.log.events, std::vector<std::string>{"connect"});
+  p.Connection().Write(Bytes("next"));
+  EXPECT_EQ(p.pty.Read(4), Bytes("next"));
+  p.port.Close();
+  ASSERT_TRUE(rig.ThreadsBack());
+  EXPECT_TRUE(rig.kernel.EveryHandleClosedOnce());
+}
+
+// A read path that fails ends the thread silently; the connection stays,
+// and Close still works after the thread has gone.
+class ComPortReadFault : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(ComPortReadFault, EndsTheThreadSilently) {
+  PtyPort p;
+  FaultRig rig;
+  rig.plan.FailCall(GetParam(), ERROR_GEN_FAILURE);
+  p.port.Connect();
+  ASSERT_TRUE(p.pty.Write(Bytes("data")));
+  ASSERT_TRUE(PumpUntil([&] { return rig.plan.Count(GetParam()) >= 1; }));
+  PumpFor(100);
+  EXPECT_EQ(p.log.reads, 0);
+  EXPECT_TRUE(p.port.IsActive());
+  EXPECT_EQ(p.log.events, std::vector<std::string>{"connect"});
+  // The thread has ended on its own: no more reads, but the port still takes writes.
+  ASSERT_TRUE(p.pty.Write(Bytes("more")));
+  PumpFor(50);
+  EXPECT_EQ(p.log.reads, 0);
+  p.Connection().Write(Bytes("out"));
+  EXPECT_EQ(p.pty.Read(3), Bytes("out"));
+  p.port.Close();
+  EXPECT_FALSE(p.port.IsActive());
+  EXPECT_EQ(p.log.Count("disconnect"), 1);
+  ASSERT_TRUE(rig.ThreadsBack());
+  EXPECT_EQ(rig.kernel.Closes().size(), 3u);
+  EXPECT_TRUE(rig.kernel.EveryHandleClosedOnce());
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryCall, ComPortReadFault,
+                         ::testing::Values("WaitCommEvent", "ClearCommError", "ReadFile"));
+
+TEST(ComPortFault, OpenCallsComeInOrder) {
+  PtyPort p;
+  FaultRig rig;
+  p.port.Connect();
+  p.port.Close();
+  ASSERT_TRUE(rig.ThreadsBack());
+  auto all = rig.plan.Calls();
+  ASSERT_GE(all.size(), 7u);
+  EXPECT_EQ(std::vector<std::string>(all.begin(), all.begin() + 7),
+            (std::vector<std::string>{"CreateFileA", "GetCommState", "SetCommState", "PurgeComm",
+                                      "SetCommMask", "CreateEventA", "CreateEventA"}));
+}
+
+}  // namespace
+}  // namespace quorlink::testing

@@ -1,0 +1,356 @@
+// The serial transport on pty pairs: the master plays the device.
+#include <gtest/gtest.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "comport/ComPortTestSupport.h"
+#include "platform/Kernel.h"
+
+namespace quorlink::testing {
+namespace {
+
+TEST(ComPortPty, OpenWriteReadClose) {
+  PtyPort p;
+  p.port.Connect();
+  ASSERT_TRUE(p.port.IsActive());
+  ASSERT_EQ(p.port.ConnectionCount(), 1);
+  EXPECT_EQ(p.log.events, std::vector<std::string>{"connect"});
+  EXPECT_EQ(p.Connection().GetLocalName(), "COM42");
+  EXPECT_EQ(p.Connection().GetRemoteName(), "COM42");
+  EXPECT_EQ(p.Connection().GetLocalAddress(), "42");
+  EXPECT_EQ(p.Connection().GetRemoteAddress(), "42");
+
+  // Every byte value passes unchanged both ways.
+  TQuorByteArray all(256);
+  for (int i = 0; i < 256; ++i) all[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i);
+  p.Connection().Write(all);
+  EXPECT_EQ(p.pty.Read(all.size()), all);
+  ASSERT_TRUE(p.pty.Write(all));
+  ASSERT_TRUE(PumpUntil([&] { return p.log.received.size() >= all.size(); }));
+  EXPECT_EQ(p.log.received, all);
+
+  p.port.Close();
+  EXPECT_FALSE(p.port.IsActive());
+  EXPECT_EQ(p.port.ConnectionCount(), 0);
+  EXPECT_EQ(p.log.Count("disconnect"), 1);
+  p.port.Close();
+  EXPECT_EQ(p.log.Count("disconnect"), 1);
+}
+
+TEST(ComPortPty, ClosingTheConnectionClosesTheTransportAndItReopens) {
+  PtyPort p;
+  p.port.Connect();
+  p.Connection().Close();
+  EXPECT_FALSE(p.port.IsActive());
+  EXPECT_EQ(p.log.Count("disconnect"), 1);
+  p.port.Connect();  // the device is free again at once
+  EXPECT_TRUE(p.port.IsActive());
+  p.Connection().Write(Bytes("again"));
+  EXPECT_EQ(p.pty.Read(5), Bytes("again"));
+}
+
+TEST(ComPortPty, ConnectAndListenByState) {
+  PtyPort p;
+  EXPECT_THROW(
+      {
+        try {
+          p.port.Listen();
+        } catch (const EQuorTransportException& e) {
+          EXPECT_STREQ(e.what(), "Future not supported.");
+          throw;
+        }
+      },
+      EQuorTransportException);
+  p.port.Connect();
+  p.port.Connect();  // already active: nothing
+  EXPECT_EQ(p.log.Count("connect"), 1);
+  try {
+    p.port.Listen();
+    ADD_FAILURE();
+  } catch (const EQuorTransportException& e) {
+    EXPECT_STREQ(e.what(), "Transport in client mode.");
+  }
+  EXPECT_TRUE(p.port.IsActive());
+}
+
+TEST(ComPortPty, SettingsChangeOnlyWhileInactive) {
+  PtyPort p;
+  p.port.Connect();
+  p.port.SetBaudRate(br115200);  // same value: no check
+  p.port.SetPort(PtyPort::kPort);
+  try {
+    p.port.SetBaudRate(br9600);
+    ADD_FAILURE();
+  } catch (const EQuorTransportException& e) {
+    EXPECT_STREQ(e.what(), "Transport active.");
+  }
+  EXPECT_THROW(p.port.SetByteSize(7), EQuorTransportException);
+  EXPECT_THROW(p.port.SetParity(paOdd), EQuorTransportException);
+  EXPECT_THROW(p.port.SetStopBits(sb2), EQuorTransportException);
+  EXPECT_THROW(p.port.SetPort(3), EQuorTransportException);
+  EXPECT_EQ(p.port.GetBaudRate(), br115200);
+  p.port.Close();
+  p.port.SetBaudRate(br9600);
+  EXPECT_EQ(p.port.GetBaudRate(), br9600);
+}
+
+// The line settings reach the device, and what the library does not set
+// stays as it was.
+TEST(ComPortPty, LineSettingsReachTheDeviceAndOthersAreKept) {
+  PtyPort p;
+  p.port.SetBaudRate(br56000);  // no termios speed code
+  p.port.SetStopBits(sb2);
+  p.port.Connect();
+  HANDLE h = static_cast<TQuorComPortConnection&>(p.Connection()).GetPortHandle();
+  DCB dcb{};
+  ASSERT_TRUE(platform::Serial().GetCommState(h, &dcb));
+  EXPECT_EQ(dcb.BaudRate, 56000u);
+  EXPECT_EQ(dcb.ByteSize, 8);
+  EXPECT_EQ(dcb.Parity, NOPARITY);
+  EXPECT_EQ(dcb.StopBits, TWOSTOPBITS);
+  EXPECT_FALSE(dcb.fParity);
+  EXPECT_FALSE(dcb.fOutX);
+  EXPECT_FALSE(dcb.fOutxCtsFlow);
+  // Writing back what was read changes nothing.
+  DCB again = dcb;
+  ASSERT_TRUE(platform::Serial().SetCommState(h, &again));
+  DCB after{};
+  ASSERT_TRUE(platform::Serial().GetCommState(h, &after));
+  EXPECT_EQ(std::memcmp(&after, &dcb, sizeof dcb), 0);
+}
+
+TEST(ComPortPty, SettingsTheDeviceCannotTakeFailTheConnect) {
+  struct Case {
+    TQuorByteSize size;
+    TQuorParity parity;
+    TQuorStopBits stop;
+  };
+  // A pty carries 8 data bits without parity only: the kernel drops the rest,
+  // and the read-back catches it.
+  for (Case c : {Case{9, paNone, sb1}, Case{4, paNone, sb1}, Case{8, paNone, sb15},
+                 Case{5, paNone, sb2}, Case{7, paNone, sb1}, Case{8, paEven, sb1}}) {
+    PtyPort p;
+    p.port.SetByteSize(c.size);
+    p.port.SetParity(c.parity);
+    p.port.SetStopBits(c.stop);
+    try {
+      p.port.Connect();
+      ADD_FAILURE() << int{c.size};
+    } catch (const EQuorTransportException& e) {
+      EXPECT_STREQ(e.what(), "Can not open connection.");
+    }
+    EXPECT_FALSE(p.port.IsActive());
+    EXPECT_TRUE(p.log.events.empty());
+  }
+}
+
+TEST(ComPortPty, MissingPortsFailToOpen) {
+  for (std::uint8_t n : {0, 43}) {
+    EventLog log;
+    TQuorComPort port(nullptr);
+    log.Attach(port);
+    platform::BindComPort(43, "/nonexistent/tty");
+    port.SetPort(n);
+    try {
+      port.Connect();
+      ADD_FAILURE();
+    } catch (const EQuorTransportException& e) {
+      EXPECT_STREQ(e.what(), "Can not open connection.");
+    }
+    platform::UnbindComPort(43);
+    EXPECT_FALSE(port.IsActive());
+    EXPECT_EQ(port.ConnectionCount(), 0);
+    EXPECT_TRUE(log.events.empty());
+  }
+}
+
+TEST(ComPortPty, OpenIsExclusive) {
+  PtyPort p;
+  p.port.Connect();
+  EventLog log;
+  TQuorComPort second(nullptr);
+  log.Attach(second);
+  second.SetPort(PtyPort::kPort);
+  try {
+    second.Connect();
+    ADD_FAILURE();
+  } catch (const EQuorTransportException& e) {
+    EXPECT_STREQ(e.what(), "Can not open connection.");
+  }
+  EXPECT_TRUE(log.events.empty());
+  // The first is untouched.
+  p.Connection().Write(Bytes("still"));
+  EXPECT_EQ(p.pty.Read(5), Bytes("still"));
+  p.port.Close();
+  second.Connect();
+  EXPECT_TRUE(second.IsActive());
+}
+
+TEST(ComPortPty, BytesQueuedBeforeConnectArePurged) {
+  PtyPort p;
+  // Our own descriptor on the slave keeps what the device sends queued.
+  const int slave = ::open(p.pty.SlavePath().c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(slave, 0);
+  termios raw{};
+  tcgetattr(slave, &raw);
+  cfmakeraw(&raw);
+  tcsetattr(slave, TCSANOW, &raw);
+  ASSERT_TRUE(p.pty.Write(Bytes("stale")));
+  int queued = 0;
+  ASSERT_TRUE(PumpUntil([&] { return ioctl(slave, FIONREAD, &queued) == 0 && queued == 5; }));
+  p.port.Connect();
+  ASSERT_TRUE(p.pty.Write(Bytes("fresh")));
+  ASSERT_TRUE(PumpUntil([&] { return p.log.received.size() >= 5; }));
+  PumpFor(50);
+  EXPECT_EQ(p.log.received, Bytes("fresh"));
+  p.port.Close();
+  ::close(slave);
+}
+
+// Bytes that come while a handler runs arrive together in the next chunk,
+// in order, none twice, none lost.
+TEST(ComPortPty, BytesArrivingDuringOnReadComeInTheNextChunk) {
+  PtyPort p;
+  std::vector<TQuorByteArray> chunks;
+  p.port.OnRead = [&](TQuorCustomConnection*, const TQuorByteArray& buf) {
+    chunks.push_back(buf);
+    if (chunks.size() == 1) {
+      ASSERT_TRUE(p.pty.Write(Bytes("BCD")));
+      usleep(100000);  // let them reach the queue while this handler runs
+      ASSERT_TRUE(p.pty.Write(Bytes("EF")));
+      usleep(100000);
+    }
+  };
+  p.port.Connect();
+  ASSERT_TRUE(p.pty.Write(Bytes("A")));
+  ASSERT_TRUE(PumpUntil([&] {
+    std::size_t n = 0;
+    for (auto& c : chunks) n += c.size();
+    return n >= 6;
+  }));
+  PumpFor(50);
+  ASSERT_EQ(chunks.size(), 2u);
+  EXPECT_EQ(chunks[0], Bytes("A"));
+  EXPECT_EQ(chunks[1], Bytes("BCDEF"));
+}
+
+TEST(ComPortPty, NoOnReadAfterClose) {
+  PtyPort p;
+  p.port.Connect();
+  ASSERT_TRUE(p.pty.Write(Bytes("late")));
+  usleep(50000);  // the reader has the chunk and waits for the main thread
+  p.port.Close();
+  PumpFor(100);
+  EXPECT_EQ(p.log.reads, 0);
+  EXPECT_EQ(p.log.Count("disconnect"), 1);
+}
+
+TEST(ComPortPty, NoOnReadAfterTheTransportIsDestroyed) {
+  PtyPair pty;
+  ScopedComBinding binding(44, pty.SlavePath());
+  int reads = 0;
+  auto* port = new TQuorComPort(nullptr);
+  port->SetPort(44);
+  port->OnRead = [&](TQuorCustomConnection*, const TQuorByteArray&) { ++reads; };
+  port->Connect();
+  ASSERT_TRUE(pty.Write(Bytes("late")));
+  usleep(50000);
+  Free(port);
+  PumpFor(100);
+  EXPECT_EQ(reads, 0);
+}
+
+TEST(ComPortPty, LargeWritesCompleteInTheBackgroundInOrder) {
+  PtyPort p;
+  p.port.Connect();
+  // Far more than the pty holds: most of it must wait for the reader.
+  TQuorByteArray data(4 << 20);
+  for (std::size_t i = 0; i < data.size(); ++i)
+    data[i] = static_cast<std::uint8_t>(i * 7 + i / 251);
+  const std::size_t half = data.size() / 2;
+  p.Connection().Write(TQuorByteArray(data.begin(), data.begin() + half));
+  p.Connection().Write(TQuorByteArray(data.begin() + half, data.end()));
+  EXPECT_EQ(p.pty.Read(data.size(), 20000), data);
+}
+
+TEST(ComPortPty, WritingNothingIsFine) {
+  PtyPort p;
+  p.port.Connect();
+  p.Connection().Write({});
+  p.Connection().Write(Bytes("x"));
+  EXPECT_EQ(p.pty.Read(1), Bytes("x"));
+}
+
+TEST(ComPortPty, QueuedOutputStillGoesOutAfterClose) {
+  PtyPort p;
+  p.port.Connect();
+  TQuorByteArray data(1 << 20, 0x5A);
+  p.Connection().Write(data);
+  p.port.Close();
+  EXPECT_EQ(p.pty.Read(data.size(), 20000).size(), data.size());
+}
+
+TEST(ComPortPty, DeviceRemovalRaisesNoEventAndTheNextWriteFails) {
+  PtyPort p;
+  p.port.Connect();
+  p.pty.CloseMaster();
+  PumpFor(200);
+  EXPECT_TRUE(p.port.IsActive());
+  EXPECT_EQ(p.log.events, std::vector<std::string>{"connect"});
+  try {
+    p.Connection().Write(Bytes("gone"));
+    ADD_FAILURE();
+  } catch (const EQuorTransportException& e) {
+    EXPECT_STREQ(e.what(), "Can not write data to connection.");
+  }
+  EXPECT_TRUE(p.port.IsActive());
+  p.port.Close();
+  EXPECT_FALSE(p.port.IsActive());
+  EXPECT_EQ(p.log.Count("disconnect"), 1);
+}
+
+TEST(ComPortPty, OnConnectThatRaisesLeavesTheTransportClosed) {
+  PtyPort p;
+  int disconnects = 0;
+  p.port.OnConnect = [](TQuorCustomConnection* c) {
+    EXPECT_EQ(c->GetTransport()->ConnectionCount(), 0);
+    EXPECT_FALSE(c->GetTransport()->IsActive());
+    throw Exception("handler refused");
+  };
+  p.port.OnDisconnect = [&](TQuorCustomConnection*) { ++disconnects; };
+  EXPECT_THROW(p.port.Connect(), Exception);
+  EXPECT_FALSE(p.port.IsActive());
+  EXPECT_EQ(disconnects, 0);
+  // The port was closed again: it opens.
+  p.port.OnConnect = nullptr;
+  p.port.Connect();
+  EXPECT_TRUE(p.port.IsActive());
+}
+
+TEST(ComPortPty, OnDisconnectSeesTheConnection) {
+  PtyPort p;
+  std::string name;
+  p.port.OnDisconnect = [&](TQuorCustomConnection* c) { name = c->GetLocalName(); };
+  p.port.Connect();
+  p.port.Close();
+  EXPECT_EQ(name, "COM42");
+}
+
+TEST(ComPortPty, DestroyingAnActiveTransportRaisesOnDisconnectOnce) {
+  PtyPair pty;
+  ScopedComBinding binding(45, pty.SlavePath());
+  int disconnects = 0;
+  {
+    TQuorComPort port(nullptr);
+    port.SetPort(45);
+    port.OnDisconnect = [&](TQuorCustomConnection*) { ++disconnects; };
+    port.Connect();
+  }
+  EXPECT_EQ(disconnects, 1);
+}
+
+}  // namespace
+}  // namespace quorlink::testing

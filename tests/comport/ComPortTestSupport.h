@@ -1,0 +1,89 @@
+// Helpers for the serial tests: a transport wired to a pty, an event
+// recorder, the main loop driven in bounded loops, and process counters.
+#pragma once
+
+#include <dirent.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "comport/QuorComPort.h"
+#include "core/Application.h"
+#include "support/PtyPair.h"
+
+namespace quorlink::testing {
+
+// Runs the main loop until `done` holds or the deadline passes.
+inline bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    platform::Messages().ProcessMessage(5);
+  }
+  return true;
+}
+
+// Runs the main loop for a while, handling whatever comes.
+inline void PumpFor(int ms) {
+  PumpUntil([] { return false; }, ms);
+}
+
+inline int CountEntries(const char* dir) {
+  int n = 0;
+  if (DIR* d = opendir(dir)) {
+    while (dirent* e = readdir(d))
+      if (e->d_name[0] != '.') ++n;
+    closedir(d);
+  }
+  return n;
+}
+inline int ThreadCount() {
+  return CountEntries("/proc/self/task");
+}
+inline int FdCount() {
+  return CountEntries("/proc/self/fd") - 1;
+}  // minus the listing's own
+
+// Records every event of a transport, in order.
+struct EventLog {
+  std::vector<std::string> events;
+  TQuorByteArray received;
+  int reads = 0;
+
+  void Attach(TQuorComPort& port) {
+    port.OnConnect = [this](TQuorCustomConnection*) { events.push_back("connect"); };
+    port.OnDisconnect = [this](TQuorCustomConnection*) { events.push_back("disconnect"); };
+    port.OnRead = [this](TQuorCustomConnection*, const TQuorByteArray& buf) {
+      ++reads;
+      received.insert(received.end(), buf.begin(), buf.end());
+    };
+  }
+  int Count(const std::string& e) const {
+    int n = 0;
+    for (const auto& x : events) n += x == e;
+    return n;
+  }
+};
+
+inline std::vector<std::uint8_t> Bytes(const std::string& s) {
+  return {s.begin(), s.end()};
+}
+
+// A transport on COM<kPort> bound to a fresh pty.
+struct PtyPort {
+  static constexpr unsigned kPort = 42;
+  PtyPair pty;
+  ScopedComBinding binding{kPort, pty.SlavePath()};
+  EventLog log;  // outlives the transport, whose destruction still raises events
+  TQuorComPort port{nullptr};
+
+  PtyPort() {
+    port.SetPort(kPort);
+    log.Attach(port);
+  }
+  TQuorCustomConnection& Connection() { return *port.GetConnections(0); }
+};
+
+}  // namespace quorlink::testing

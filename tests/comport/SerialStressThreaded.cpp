@@ -1,0 +1,107 @@
+// Threaded stress of the serial transport (run under ThreadSanitizer too):
+// many open/close cycles with traffic both ways, closes racing deliveries,
+// and echo while the reader runs.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <thread>
+
+#include "comport/ComPortTestSupport.h"
+
+namespace quorlink::testing {
+namespace {
+
+TEST(SerialStressThreaded, ThousandCyclesLeaveNoDescriptorOrThread) {
+  PtyPair pty;
+  ScopedComBinding binding(50, pty.SlavePath());
+  EventLog log;
+  TQuorComPort port(nullptr);
+  port.SetPort(50);
+  log.Attach(port);
+  // One warm-up cycle makes the process-wide pieces (message window) first.
+  port.Connect();
+  port.Close();
+  const int fdsBefore = FdCount();
+  const int threadsBefore = ThreadCount();
+
+  for (int i = 0; i < 1000; ++i) {
+    port.Connect();
+    ASSERT_TRUE(pty.Write(Bytes("ping")));
+    log.received.clear();
+    ASSERT_TRUE(PumpUntil([&] { return log.received.size() >= 4; })) << i;
+    port.GetConnections(0)->Write(Bytes("pong"));
+    ASSERT_EQ(pty.Read(4), Bytes("pong")) << i;
+    port.Close();
+  }
+  EXPECT_EQ(log.Count("connect"), 1001);
+  EXPECT_EQ(log.Count("disconnect"), 1001);
+  EXPECT_TRUE(
+      PumpUntil([&] { return FdCount() <= fdsBefore && ThreadCount() <= threadsBefore; }, 10000))
+      << "fds " << FdCount() << " (was " << fdsBefore << "), threads " << ThreadCount() << " (was "
+      << threadsBefore << ")";
+}
+
+// Closes land while the reader holds a chunk for the main thread: the
+// delivery must come to nothing and neither side may wait for the other.
+TEST(SerialStressThreaded, ClosesRacingDeliveriesDeliverNothingLate) {
+  PtyPair pty;
+  ScopedComBinding binding(51, pty.SlavePath());
+  int readsAfterClose = 0;
+  bool open = false;
+  TQuorComPort port(nullptr);
+  port.SetPort(51);
+  port.OnRead = [&](TQuorCustomConnection*, const TQuorByteArray&) {
+    if (!open) ++readsAfterClose;
+  };
+  port.Connect();  // warm-up, as above
+  port.Close();
+  const int threadsBefore = ThreadCount();
+  for (int i = 0; i < 200; ++i) {
+    port.Connect();
+    open = true;
+    ASSERT_TRUE(pty.Write(Bytes("x")));
+    // Vary how far the reader gets before the close.
+    if (i % 3 == 1) platform::Messages().ProcessMessage(0);
+    if (i % 3 == 2) usleep(200);
+    port.Close();
+    open = false;
+    pty.Read(1, 0);
+  }
+  PumpFor(100);
+  EXPECT_EQ(readsAfterClose, 0);
+  EXPECT_TRUE(PumpUntil([&] { return ThreadCount() <= threadsBefore; }, 10000))
+      << ThreadCount() << " threads, " << threadsBefore << " before";
+}
+
+TEST(SerialStressThreaded, EchoWhileTheReaderRuns) {
+  PtyPair pty;
+  ScopedComBinding binding(52, pty.SlavePath());
+  TQuorComPort port(nullptr);
+  port.SetPort(52);
+  std::size_t echoed = 0;
+  port.OnRead = [&](TQuorCustomConnection* c, const TQuorByteArray& buf) {
+    c->Write(buf);
+    echoed += buf.size();
+  };
+  port.Connect();
+  TQuorByteArray data(256 * 1024);
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i % 253);
+  TQuorByteArray back;
+  std::thread device([&] {
+    // The device writes in bursts and reads the echo as it comes.
+    for (std::size_t at = 0; at < data.size(); at += 4096) {
+      pty.Write(data.data() + at, std::min<std::size_t>(4096, data.size() - at));
+      auto got = pty.Read(1, 0);
+      back.insert(back.end(), got.begin(), got.end());
+    }
+    auto rest = pty.Read(data.size() - back.size(), 20000);
+    back.insert(back.end(), rest.begin(), rest.end());
+  });
+  PumpUntil([&] { return echoed >= data.size(); }, 20000);
+  device.join();
+  EXPECT_EQ(back, data);
+  port.Close();
+}
+
+}  // namespace
+}  // namespace quorlink::testing
