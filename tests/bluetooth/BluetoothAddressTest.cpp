@@ -201,9 +201,9 @@ TEST(BluetoothMakeAddr, DefaultsOverwriteWhateverTheRecordHeld) {
   std::memset(&addr, 0x5A, sizeof addr);
   bt.MakeAddr(addr, false);
   EXPECT_EQ(addr.addressFamily, 32);
-  EXPECT_EQ(addr.btAddr, 0u);
-  EXPECT_EQ(addr.serviceClassId, GUID{});
-  EXPECT_EQ(addr.port, 0xFFFFFFFFu);
+  EXPECT_EQ(+addr.btAddr, 0u);
+  EXPECT_EQ(GUID{addr.serviceClassId}, GUID{});
+  EXPECT_EQ(+addr.port, 0xFFFFFFFFu);
   EXPECT_EQ(winsock.others, 0);
   EXPECT_EQ(winsock.lastSocket, 0u) << "the socket is not touched";
 }
@@ -220,8 +220,8 @@ TEST(BluetoothMakeAddr, LocalAsksTheSocketForItsAddress) {
   bt.MakeAddr(addr, true);
   EXPECT_EQ(winsock.lastSocket, 42u);
   EXPECT_EQ(winsock.lastLength, 30);
-  EXPECT_EQ(addr.btAddr, 0x0000AABBCCDDEEFFULL);
-  EXPECT_EQ(addr.port, 7u);
+  EXPECT_EQ(+addr.btAddr, 0x0000AABBCCDDEEFFULL);
+  EXPECT_EQ(+addr.port, 7u);
 }
 
 TEST(BluetoothMakeAddr, GetsocknameFailureIsTheOSError) {

@@ -39,18 +39,18 @@ TEST(BthAddressText, MostSignificantByteFirst) {
   std::memset(&r, 0xAB, sizeof r);
   ASSERT_EQ(ToAddress("(00:11:22:33:44:55)", r), 0);
   EXPECT_EQ(r.addressFamily, AF_BTH);
-  EXPECT_EQ(r.btAddr, 0x001122334455ULL);
-  EXPECT_EQ(r.port, 0u);
-  EXPECT_EQ(r.serviceClassId, GUID{});
+  EXPECT_EQ(+r.btAddr, 0x001122334455ULL);
+  EXPECT_EQ(+r.port, 0u);
+  EXPECT_EQ(GUID{r.serviceClassId}, GUID{});
   EXPECT_EQ(ToText(Record(0x001122334455ULL, 0)), "(00:11:22:33:44:55)");
 }
 
 TEST(BthAddressText, EitherCaseAndBareFormAreRead) {
   SOCKADDR_BTH r{};
   ASSERT_EQ(ToAddress("(0a:0B:cC:Dd:ee:FF)", r), 0);
-  EXPECT_EQ(r.btAddr, 0x0A0BCCDDEEFFULL);
+  EXPECT_EQ(+r.btAddr, 0x0A0BCCDDEEFFULL);
   ASSERT_EQ(ToAddress("0a:0B:cC:Dd:ee:FF", r), 0);
-  EXPECT_EQ(r.btAddr, 0x0A0BCCDDEEFFULL);
+  EXPECT_EQ(+r.btAddr, 0x0A0BCCDDEEFFULL);
   EXPECT_EQ(ToText(r), "(0A:0B:CC:DD:EE:FF)");
 }
 
@@ -60,11 +60,11 @@ TEST(BthAddressText, ChannelSuffixOnlyWhereTheRecordCarriesOne) {
   EXPECT_EQ(ToText(Record(0, BT_PORT_ANY)), "(00:00:00:00:00:00):4294967295");
   SOCKADDR_BTH r{};
   ASSERT_EQ(ToAddress("(00:00:00:00:00:01):30", r), 0);
-  EXPECT_EQ(r.btAddr, 1u);
-  EXPECT_EQ(r.port, 30u);
+  EXPECT_EQ(+r.btAddr, 1u);
+  EXPECT_EQ(+r.port, 30u);
   ASSERT_EQ(ToAddress("00:00:00:00:00:02:4294967295", r), 0);
-  EXPECT_EQ(r.btAddr, 2u);
-  EXPECT_EQ(r.port, BT_PORT_ANY);
+  EXPECT_EQ(+r.btAddr, 2u);
+  EXPECT_EQ(+r.port, BT_PORT_ANY);
 }
 
 TEST(BthAddressText, RoundTripsEveryAddressAndChannel) {
@@ -80,8 +80,8 @@ TEST(BthAddressText, RoundTripsEveryAddressAndChannel) {
     const std::string text = ToText(Record(address, port));
     SOCKADDR_BTH back{};
     ASSERT_EQ(ToAddress(text.c_str(), back), 0) << text;
-    EXPECT_EQ(back.btAddr, address) << text;
-    EXPECT_EQ(back.port, port) << text;
+    EXPECT_EQ(+back.btAddr, address) << text;
+    EXPECT_EQ(+back.port, port) << text;
     EXPECT_EQ(ToText(back), text);
   }
 }
@@ -115,7 +115,7 @@ TEST(BthAddressText, MalformedTextIsAnInvalidArgument) {
   for (const char* text : bad) {
     SOCKADDR_BTH r = Record(0x1234, 9);
     EXPECT_EQ(ToAddress(text, r), WSAEINVAL) << '"' << text << '"';
-    EXPECT_EQ(r.btAddr, 0x1234u) << "record untouched on failure";
+    EXPECT_EQ(+r.btAddr, 0x1234u) << "record untouched on failure";
   }
 }
 
@@ -123,7 +123,7 @@ TEST(BthAddressText, EmbeddedZeroEndsTheText) {
   const char text[] = "(00:11:22:33:44:55)\0:5";
   SOCKADDR_BTH r{};
   ASSERT_EQ(ToAddress(text, r), 0);
-  EXPECT_EQ(r.port, 0u);
+  EXPECT_EQ(+r.port, 0u);
 }
 
 TEST(BthAddressText, StringToAddressChecksItsArguments) {
