@@ -11,7 +11,6 @@
 #include "platform/Types.h"
 
 #undef FD_ZERO
-#undef FD_SET
 #undef FD_CLR
 #undef FD_ISSET
 #undef timerisset
