@@ -6,7 +6,9 @@
 
 #include <chrono>
 #include <functional>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "comport/QuorComPort.h"
@@ -42,9 +44,39 @@ inline int CountEntries(const char* dir) {
 inline int ThreadCount() {
   return CountEntries("/proc/self/task");
 }
+// Minus the descriptor of the listing itself.
 inline int FdCount() {
   return CountEntries("/proc/self/fd") - 1;
-}  // minus the listing's own
+}
+
+inline std::set<std::string> ThreadIds() {
+  std::set<std::string> ids;
+  if (DIR* d = opendir("/proc/self/task")) {
+    while (dirent* e = readdir(d))
+      if (e->d_name[0] != '.') ids.insert(e->d_name);
+    closedir(d);
+  }
+  return ids;
+}
+
+// The threads alive now; Back() waits (bounded) until every thread started
+// since has ended, whatever earlier tests left running.
+struct ThreadBaseline {
+  std::set<std::string> ids;
+  ThreadBaseline() {
+    std::thread([] {}).join();  // a sanitizer starts its own thread on first use
+    ids = ThreadIds();
+  }
+  bool Back(int timeoutMs = 5000) const {
+    return PumpUntil(
+        [&] {
+          for (const auto& id : ThreadIds())
+            if (!ids.contains(id)) return false;
+          return true;
+        },
+        timeoutMs);
+  }
+};
 
 // Records every event of a transport, in order.
 struct EventLog {
