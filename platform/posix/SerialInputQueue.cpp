@@ -16,6 +16,8 @@ int SerialInputQueue::FillFrom(int fd) {
     const ssize_t r = ::read(fd, buffer_.data() + tail, room);
     if (r > 0) {
       size_ += static_cast<std::size_t>(r);
+      // A terminal read returns all it has: a short one emptied the device.
+      if (static_cast<std::size_t>(r) < room) return 0;
       continue;
     }
     if (r == 0) return -1;

@@ -164,12 +164,13 @@ void SerialPort::WaitInline(DWORD milliseconds) {
   pollfd fds[2] = {{waiterWakeFd_, POLLIN, 0}, {fd_, POLLIN, 0}};
   {
     std::lock_guard lock(mutex_);
-    Drain(waiterWakeFd_);
     if (waitEvent_ == nullptr) return;
     if ((mask_ & EV_RXCHAR) == 0) fds[1].fd = -1;
   }
   const int n = ::poll(fds, 2, milliseconds == INFINITE ? -1 : static_cast<int>(milliseconds));
   if (n <= 0) return;
+  // A poke left from an earlier wait only costs one more round.
+  if (fds[0].revents != 0) Drain(waiterWakeFd_);
   std::lock_guard lock(mutex_);
   if (waitEvent_ == nullptr) return;
   const short re = fds[1].revents;

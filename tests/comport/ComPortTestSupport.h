@@ -3,6 +3,7 @@
 #pragma once
 
 #include <dirent.h>
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <functional>
@@ -106,6 +107,7 @@ inline std::vector<std::uint8_t> Bytes(const std::string& s) {
 // A transport on COM<kPort> bound to a fresh pty.
 struct PtyPort {
   static constexpr unsigned kPort = 42;
+  ThreadBaseline threads;
   PtyPair pty;
   ScopedComBinding binding{kPort, pty.SlavePath()};
   EventLog log;  // outlives the transport, whose destruction still raises events
@@ -114,6 +116,11 @@ struct PtyPort {
   PtyPort() {
     port.SetPort(kPort);
     log.Attach(port);
+  }
+  // Leaves no thread of this test running into the next one.
+  ~PtyPort() {
+    port.Close();
+    EXPECT_TRUE(threads.Back());
   }
   TQuorCustomConnection& Connection() { return *port.GetConnections(0); }
 };
