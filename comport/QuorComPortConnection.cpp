@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include "comport/QuorComPort.h"
 #include "platform/Kernel.h"
 
@@ -86,11 +88,18 @@ std::string TQuorComPortConnection::GetLocalName() {
 }
 
 void TQuorComPortConnection::Write(const TQuorByteArray& buf) {
-  DWORD written = 0;
-  if (!platform::Serial().WriteFile(PortHandle, buf.data(), static_cast<DWORD>(buf.size()),
-                                    &written, &WriteOverlapped) &&
-      platform::Kernel().GetLastError() != ERROR_IO_PENDING)
-    throw EQuorTransportException(_Str_CanNotWriteToConnection);
+  // A length is 32 bits wide: larger arrays go in pieces, in order.
+  constexpr std::size_t kMaxPiece = 0x40000000;
+  std::size_t at = 0;
+  do {
+    const std::size_t piece = std::min(kMaxPiece, buf.size() - at);
+    DWORD written = 0;
+    if (!platform::Serial().WriteFile(PortHandle, buf.data() + at, static_cast<DWORD>(piece),
+                                      &written, &WriteOverlapped) &&
+        platform::Kernel().GetLastError() != ERROR_IO_PENDING)
+      throw EQuorTransportException(_Str_CanNotWriteToConnection);
+    at += piece;
+  } while (at < buf.size());
 }
 
 }  // namespace quorlink

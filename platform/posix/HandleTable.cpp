@@ -1,5 +1,6 @@
 #include "platform/posix/HandleTable.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 
@@ -11,11 +12,22 @@ DWORD KernelObject::Wait(DWORD) {
 }
 
 void EventObject::Set() {
+  std::shared_ptr<WaitHook> hook;
   {
     std::lock_guard lock(mutex_);
     signalled_ = true;
+    hook = hook_;
   }
   cv_.notify_all();
+  if (hook) hook->Wake();
+}
+
+void EventObject::SetWaitHook(std::shared_ptr<WaitHook> hook) {
+  {
+    std::lock_guard lock(mutex_);
+    hook_ = std::move(hook);
+  }
+  cv_.notify_all();  // a sleeping waiter turns to the hook
 }
 
 void EventObject::Reset() {
@@ -30,11 +42,30 @@ bool EventObject::IsSet() const {
 
 DWORD EventObject::Wait(DWORD milliseconds) {
   std::unique_lock lock(mutex_);
-  auto ready = [this] { return signalled_; };
-  if (milliseconds == INFINITE) {
-    cv_.wait(lock, ready);
-  } else if (!cv_.wait_for(lock, std::chrono::milliseconds(milliseconds), ready)) {
-    return WAIT_TIMEOUT;
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+  auto ready = [this] { return signalled_ || hook_ != nullptr; };
+  while (!signalled_) {
+    if (hook_) {
+      auto hook = hook_;
+      lock.unlock();
+      DWORD left = INFINITE;
+      if (milliseconds != INFINITE) {
+        const auto rest = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        left = static_cast<DWORD>(std::max<std::int64_t>(0, rest.count()));
+      }
+      hook->Wait(left);
+      lock.lock();
+      if (!signalled_ && left != INFINITE && std::chrono::steady_clock::now() >= deadline)
+        return WAIT_TIMEOUT;
+      continue;
+    }
+    if (milliseconds == INFINITE) {
+      cv_.wait(lock, ready);
+    } else if (!cv_.wait_until(lock, deadline, ready)) {
+      return WAIT_TIMEOUT;
+    }
   }
   if (!manualReset_) signalled_ = false;
   return WAIT_OBJECT_0;

@@ -24,18 +24,31 @@ class KernelObject {
 
 class EventObject final : public KernelObject {
  public:
+  // Lets a backend have the thread that waits on the event do the waiting
+  // for the device itself (one wake-up instead of two): while a hook is set,
+  // Wait calls hook.Wait with the time left instead of sleeping, and Set
+  // calls hook.Wake so that a hook waiting elsewhere returns.
+  class WaitHook {
+   public:
+    virtual ~WaitHook() = default;
+    virtual void Wait(DWORD milliseconds) = 0;
+    virtual void Wake() = 0;
+  };
+
   EventObject(bool manualReset, bool initialState)
       : manualReset_(manualReset), signalled_(initialState) {}
   void Set();
   void Reset();
   bool IsSet() const;
   DWORD Wait(DWORD milliseconds) override;
+  void SetWaitHook(std::shared_ptr<WaitHook> hook);
 
  private:
   mutable std::mutex mutex_;
   std::condition_variable cv_;
   bool manualReset_;
   bool signalled_;
+  std::shared_ptr<WaitHook> hook_;
 };
 
 class HandleTable {

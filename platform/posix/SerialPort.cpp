@@ -46,7 +46,31 @@ bool ReadCounts(int fd, std::uint32_t (&counts)[4]) {
   return true;
 }
 
+void Poke(int fd) {
+  std::uint64_t one = 1;
+  [[maybe_unused]] auto r = ::write(fd, &one, sizeof one);
+}
+
+void Drain(int fd) {
+  std::uint64_t count;
+  [[maybe_unused]] auto r = ::read(fd, &count, sizeof count);
+}
+
 }  // namespace
+
+class SerialPort::Waiter final : public EventObject::WaitHook {
+ public:
+  explicit Waiter(std::weak_ptr<SerialPort> port) : port_(std::move(port)) {}
+  void Wait(DWORD milliseconds) override {
+    if (auto port = port_.lock()) port->WaitInline(milliseconds);
+  }
+  void Wake() override {
+    if (auto port = port_.lock()) port->WakeWaiter();
+  }
+
+ private:
+  std::weak_ptr<SerialPort> port_;
+};
 
 std::shared_ptr<SerialPort> SerialPort::Open(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -70,7 +94,12 @@ std::shared_ptr<SerialPort> SerialPort::Open(const std::string& path) {
   MakeRaw(t);
   if (int err = SetKernelTermios(fd, t)) return fail(ErrorFromErrno(err));
   std::shared_ptr<SerialPort> port(new SerialPort(fd));
-  ReadCounts(fd, port->errorCounts_);
+  port->waiterWakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (port->waiterWakeFd_ < 0) {
+    SetLastError(ErrorFromErrno(errno));
+    return nullptr;
+  }
+  port->countsKnown_ = ReadCounts(fd, port->errorCounts_);
   return port;
 }
 
@@ -81,6 +110,7 @@ SerialPort::~SerialPort() {
   ioctl(fd_, TIOCNXCL);
   ::close(fd_);
   if (wakeFd_ >= 0) ::close(wakeFd_);
+  if (waiterWakeFd_ >= 0) ::close(waiterWakeFd_);
 }
 
 void SerialPort::OnClose() {
@@ -113,20 +143,52 @@ void SerialPort::EnsureThread() {
 }
 
 void SerialPort::WakeThread() {
-  if (wakeFd_ < 0) return;
-  std::uint64_t one = 1;
-  [[maybe_unused]] auto r = ::write(wakeFd_, &one, sizeof one);
+  if (wakeFd_ >= 0) Poke(wakeFd_);
 }
 
-void SerialPort::CompleteWait() {
+void SerialPort::WakeWaiter() {
+  Poke(waiterWakeFd_);
+}
+
+void SerialPort::CompleteWait(bool fromWaiter) {
   if (waitEvent_ == nullptr) return;
-  SignalEvent(waitEvent_, true);
+  if (auto event = Handles().FindAs<EventObject>(waitEvent_)) {
+    event->SetWaitHook(nullptr);
+    event->Set();
+  }
   waitEvent_ = nullptr;
+  if (!fromWaiter) WakeWaiter();
+}
+
+void SerialPort::WaitInline(DWORD milliseconds) {
+  pollfd fds[2] = {{waiterWakeFd_, POLLIN, 0}, {fd_, POLLIN, 0}};
+  {
+    std::lock_guard lock(mutex_);
+    if (waitEvent_ == nullptr) return;
+    if ((mask_ & EV_RXCHAR) == 0) fds[1].fd = -1;
+  }
+  const int n = ::poll(fds, 2, milliseconds == INFINITE ? -1 : static_cast<int>(milliseconds));
+  if (n <= 0) return;
+  // A poke left from an earlier wait only costs one more round.
+  if (fds[0].revents != 0) Drain(waiterWakeFd_);
+  std::lock_guard lock(mutex_);
+  if (waitEvent_ == nullptr) return;
+  const short re = fds[1].revents;
+  if ((re & (POLLIN | POLLHUP | POLLERR)) != 0) Fill();
+  if ((re & (POLLHUP | POLLERR | POLLNVAL)) != 0) hungUp_ = true;
+  if (((mask_ & EV_RXCHAR) != 0 && input_.Size() > 0) || hungUp_) CompleteWait(true);
 }
 
 void SerialPort::CompleteWrites() {
   for (HANDLE h : writeEvents_) SignalEvent(h, true);
   writeEvents_.clear();
+}
+
+void SerialPort::Fill() {
+  if (closed_ || hungUp_) return;
+  // A device that fails to read (a pty whose far end closed, a removed
+  // adapter) is gone for good.
+  if (input_.FillFrom(fd_) != 0) hungUp_ = true;
 }
 
 bool SerialPort::FlushQueue() {
@@ -151,7 +213,8 @@ void SerialPort::Run() {
   for (;;) {
     if (stopThread_ || (closed_ && (queue_.empty() || hungUp_))) break;
     pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {fd_, 0, 0}};
-    if (waitEvent_ != nullptr && !hungUp_) fds[1].events |= POLLIN;
+    // While a wait is pending its waiter watches the input.
+    if (!closed_ && !hungUp_ && !input_.Full() && waitEvent_ == nullptr) fds[1].events |= POLLIN;
     if (!queue_.empty()) fds[1].events |= POLLOUT;
     // Hang-ups are reported whatever is asked for: leave the device out
     // while nothing waits on it.
@@ -165,13 +228,11 @@ void SerialPort::Run() {
       queue_.clear();
       break;
     }
-    if (fds[0].revents != 0) {
-      std::uint64_t count;
-      [[maybe_unused]] auto r = ::read(wakeFd_, &count, sizeof count);
-    }
+    if (fds[0].revents != 0) Drain(wakeFd_);
     const short re = fds[1].revents;
+    if ((re & (POLLIN | POLLHUP | POLLERR)) != 0) Fill();
     if ((re & (POLLHUP | POLLERR | POLLNVAL)) != 0) hungUp_ = true;
-    if ((re & POLLIN) != 0 || hungUp_) CompleteWait();
+    if (((mask_ & EV_RXCHAR) != 0 && input_.Size() > 0) || hungUp_) CompleteWait();
     if ((re & POLLOUT) != 0 && !FlushQueue()) hungUp_ = true;
     if (hungUp_) {
       queue_.clear();
@@ -220,7 +281,10 @@ BOOL SerialPort::Purge(DWORD flags) {
     CompleteWrites();
   }
   if ((flags & PURGE_TXCLEAR) != 0 && tcflush(fd_, TCOFLUSH) != 0) return FailErrno(errno);
-  if ((flags & PURGE_RXCLEAR) != 0 && tcflush(fd_, TCIFLUSH) != 0) return FailErrno(errno);
+  if ((flags & PURGE_RXCLEAR) != 0) {
+    input_.Clear();
+    if (tcflush(fd_, TCIFLUSH) != 0) return FailErrno(errno);
+  }
   return TRUE;
 }
 
@@ -237,8 +301,8 @@ BOOL SerialPort::WaitEvent(DWORD* mask, OVERLAPPED* overlapped) {
   if (closed_) return Fail(ERROR_INVALID_HANDLE);
   if (waitEvent_ != nullptr) return Fail(ERROR_INVALID_PARAMETER);
   if ((mask_ & EV_RXCHAR) != 0) {
-    int queued = 0;
-    if (ioctl(fd_, FIONREAD, &queued) == 0 && queued > 0) {
+    if (input_.Size() == 0) Fill();
+    if (input_.Size() > 0) {
       if (mask != nullptr) *mask = EV_RXCHAR;
       SignalEvent(overlapped->hEvent, true);
       return TRUE;
@@ -247,25 +311,29 @@ BOOL SerialPort::WaitEvent(DWORD* mask, OVERLAPPED* overlapped) {
   pollfd p{fd_, POLLIN, 0};
   if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) hungUp_ = true;
   if (hungUp_) return Fail(ERROR_GEN_FAILURE);
+  auto event = Handles().FindAs<EventObject>(overlapped->hEvent);
+  if (!event) return Fail(ERROR_INVALID_HANDLE);
   if (mask != nullptr) *mask = 0;
-  SignalEvent(overlapped->hEvent, false);
+  event->Reset();
+  event->SetWaitHook(std::make_shared<Waiter>(weak_from_this()));
   waitEvent_ = overlapped->hEvent;
+  // The I/O thread learns of the wait when it next wakes; until then both
+  // may see the input, and either ends the wait.
   EnsureThread();
-  WakeThread();
   return Fail(ERROR_IO_PENDING);
 }
 
 BOOL SerialPort::ClearError(DWORD* errors, COMSTAT* stat) {
-  int inQueue = 0;
-  if (ioctl(fd_, FIONREAD, &inQueue) != 0) return FailErrno(errno);
   int outQueue = 0;
-  if (ioctl(fd_, TIOCOUTQ, &outQueue) != 0) outQueue = 0;
+  if (ioctl(fd_, TIOCOUTQ, &outQueue) != 0) return FailErrno(errno);
   std::lock_guard lock(mutex_);
+  if (input_.Size() == 0) Fill();
+  const std::size_t inQueue = input_.Size();
   for (const auto& chunk : queue_) outQueue += static_cast<int>(chunk.size());
   outQueue -= static_cast<int>(queueHead_);
   DWORD found = 0;
   std::uint32_t counts[4];
-  if (ReadCounts(fd_, counts)) {
+  if (countsKnown_ && ReadCounts(fd_, counts)) {
     static constexpr DWORD kBits[4] = {CE_OVERRUN, CE_RXPARITY, CE_FRAME, CE_BREAK};
     for (int i = 0; i < 4; ++i)
       if (counts[i] != errorCounts_[i]) found |= kBits[i];
@@ -283,13 +351,12 @@ BOOL SerialPort::ClearError(DWORD* errors, COMSTAT* stat) {
 BOOL SerialPort::Read(void* buffer, DWORD toRead, DWORD* read) {
   if (read != nullptr) *read = 0;
   if (toRead == 0) return TRUE;
-  ssize_t r;
-  do {
-    r = ::read(fd_, buffer, toRead);
-  } while (r < 0 && errno == EINTR);
-  if (r < 0) return errno == EAGAIN ? Fail(ERROR_IO_PENDING) : FailErrno(errno);
-  if (r == 0) return Fail(ERROR_GEN_FAILURE);  // the device has gone
-  if (read != nullptr) *read = static_cast<DWORD>(r);
+  std::lock_guard lock(mutex_);
+  if (input_.Size() < toRead) Fill();
+  const std::size_t n = input_.Take(static_cast<BYTE*>(buffer), toRead);
+  // Nothing queued: a read that would have to wait counts as failed.
+  if (n == 0) return Fail(hungUp_ ? ERROR_GEN_FAILURE : ERROR_IO_PENDING);
+  if (read != nullptr) *read = static_cast<DWORD>(n);
   return TRUE;
 }
 

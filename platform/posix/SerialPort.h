@@ -1,7 +1,8 @@
-// An open serial device in the handle table. Overlapped calls are emulated
-// with one I/O thread per port, made on first need: it sleeps in poll() on
-// the device until a pending wait can end or queued output can go, so an idle
-// port costs no wake-ups.
+// An open serial device in the handle table. Overlapped calls are emulated:
+// the thread that waits on a pending WaitCommEvent's event polls the device
+// itself, and one I/O thread per port, made on first need, sends queued
+// output and fills the input queue while the reader is busy elsewhere. Both
+// sleep in poll() without a time-out, so an idle port costs no wake-ups.
 #pragma once
 
 #include <deque>
@@ -13,6 +14,7 @@
 
 #include "platform/Serial.h"
 #include "platform/posix/HandleTable.h"
+#include "platform/posix/SerialInputQueue.h"
 #include "platform/posix/SerialTermios.h"
 
 namespace quorlink::platform::posix {
@@ -43,18 +45,25 @@ class SerialPort final : public KernelObject, public std::enable_shared_from_thi
   // Caller holds mutex_.
   void EnsureThread();
   void WakeThread();
-  void CompleteWait();
+  void CompleteWait(bool fromWaiter = false);
   void CompleteWrites();
   bool FlushQueue();  // false when the device refused
+  void Fill();        // takes what the device has into the input queue
   void Run();
+  // The reader's own wait for the device (see EventObject::WaitHook).
+  void WaitInline(DWORD milliseconds);
+  void WakeWaiter();
+  class Waiter;
 
   const int fd_;
-  int wakeFd_ = -1;
+  int wakeFd_ = -1;        // wakes the I/O thread
+  int waiterWakeFd_ = -1;  // wakes a thread waiting inline
   std::mutex mutex_;
   DCB shadow_;
   DWORD mask_ = 0;
   HANDLE waitEvent_ = nullptr;  // the pending WaitCommEvent's event
   bool hungUp_ = false;
+  SerialInputQueue input_{64 * 1024};
   std::deque<std::vector<BYTE>> queue_;  // output not yet taken by the device
   std::size_t queueHead_ = 0;            // bytes of queue_.front() already sent
   std::vector<HANDLE> writeEvents_;      // set when the queue has drained
@@ -63,6 +72,7 @@ class SerialPort final : public KernelObject, public std::enable_shared_from_thi
   std::thread thread_;
   std::shared_ptr<SerialPort> lingering_;  // keeps the port while it drains after close
   std::uint32_t errorCounts_[4] = {};      // overrun, parity, frame, break, as last seen
+  bool countsKnown_ = false;                // the driver keeps error counts (a pty does not)
 };
 
 }  // namespace quorlink::platform::posix

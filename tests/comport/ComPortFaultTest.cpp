@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "comport/ComPortTestSupport.h"
+#include "platform/posix/HandleTable.h"
 #include "support/FaultySerial.h"
 
 namespace quorlink::testing {
@@ -15,12 +16,19 @@ struct FaultRig {
   FaultySerial serial{plan, &kernel};
   platform::ScopedKernel scopedKernel{kernel};
   platform::ScopedSerial scopedSerial{serial};
-  int threadsBefore = ThreadCount();
+  ThreadBaseline threads;
 
   // Self-freeing threads end on their own; wait (bounded) for them before
   // the decorators they call go away.
   bool ThreadsBack() {
-    return PumpUntil([&] { return ThreadCount() <= threadsBefore; });
+    const bool back = threads.Back();
+    // Taking the decorators' locks orders the ended threads' last calls
+    // before what the test does next (a thread's end seen through /proc
+    // orders nothing).
+    plan.Count("");
+    kernel.Closes();
+    platform::posix::Handles().Size();  // what the last close took
+    return back;
   }
 };
 

@@ -249,6 +249,7 @@ TEST(ComPortPty, NoOnReadAfterClose) {
 }
 
 TEST(ComPortPty, NoOnReadAfterTheTransportIsDestroyed) {
+  ThreadBaseline threads;
   PtyPair pty;
   ScopedComBinding binding(44, pty.SlavePath());
   int reads = 0;
@@ -261,6 +262,7 @@ TEST(ComPortPty, NoOnReadAfterTheTransportIsDestroyed) {
   Free(port);
   PumpFor(100);
   EXPECT_EQ(reads, 0);
+  EXPECT_TRUE(threads.Back());
 }
 
 TEST(ComPortPty, LargeWritesCompleteInTheBackgroundInOrder) {
@@ -340,6 +342,7 @@ TEST(ComPortPty, OnDisconnectSeesTheConnection) {
 }
 
 TEST(ComPortPty, DestroyingAnActiveTransportRaisesOnDisconnectOnce) {
+  ThreadBaseline threads;
   PtyPair pty;
   ScopedComBinding binding(45, pty.SlavePath());
   int disconnects = 0;
@@ -350,6 +353,29 @@ TEST(ComPortPty, DestroyingAnActiveTransportRaisesOnDisconnectOnce) {
     port.Connect();
   }
   EXPECT_EQ(disconnects, 1);
+  EXPECT_TRUE(threads.Back());
+}
+
+// What an OnRead handler raises goes into the read thread and ends it: the
+// transport stays open and writable, and closes as usual.
+TEST(ComPortPty, AnOnReadThatRaisesEndsReadingButNotTheConnection) {
+  PtyPort p;
+  int reads = 0;
+  p.port.OnRead = [&](TQuorCustomConnection*, const TQuorByteArray&) {
+    ++reads;
+    throw Exception("handler failed");
+  };
+  p.port.Connect();
+  ASSERT_TRUE(p.pty.Write(Bytes("one")));
+  ASSERT_TRUE(PumpUntil([&] { return reads == 1; }));
+  ASSERT_TRUE(p.pty.Write(Bytes("two")));
+  PumpFor(100);
+  EXPECT_EQ(reads, 1);
+  EXPECT_TRUE(p.port.IsActive());
+  p.Connection().Write(Bytes("w"));
+  EXPECT_EQ(p.pty.Read(1), Bytes("w"));
+  p.port.Close();
+  EXPECT_EQ(p.log.Count("disconnect"), 1);
 }
 
 }  // namespace

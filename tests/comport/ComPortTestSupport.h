@@ -3,10 +3,13 @@
 #pragma once
 
 #include <dirent.h>
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <functional>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "comport/QuorComPort.h"
@@ -42,9 +45,39 @@ inline int CountEntries(const char* dir) {
 inline int ThreadCount() {
   return CountEntries("/proc/self/task");
 }
+// Minus the descriptor of the listing itself.
 inline int FdCount() {
   return CountEntries("/proc/self/fd") - 1;
-}  // minus the listing's own
+}
+
+inline std::set<std::string> ThreadIds() {
+  std::set<std::string> ids;
+  if (DIR* d = opendir("/proc/self/task")) {
+    while (dirent* e = readdir(d))
+      if (e->d_name[0] != '.') ids.insert(e->d_name);
+    closedir(d);
+  }
+  return ids;
+}
+
+// The threads alive now; Back() waits (bounded) until every thread started
+// since has ended, whatever earlier tests left running.
+struct ThreadBaseline {
+  std::set<std::string> ids;
+  ThreadBaseline() {
+    std::thread([] {}).join();  // a sanitizer starts its own thread on first use
+    ids = ThreadIds();
+  }
+  bool Back(int timeoutMs = 5000) const {
+    return PumpUntil(
+        [&] {
+          for (const auto& id : ThreadIds())
+            if (!ids.contains(id)) return false;
+          return true;
+        },
+        timeoutMs);
+  }
+};
 
 // Records every event of a transport, in order.
 struct EventLog {
@@ -74,6 +107,7 @@ inline std::vector<std::uint8_t> Bytes(const std::string& s) {
 // A transport on COM<kPort> bound to a fresh pty.
 struct PtyPort {
   static constexpr unsigned kPort = 42;
+  ThreadBaseline threads;
   PtyPair pty;
   ScopedComBinding binding{kPort, pty.SlavePath()};
   EventLog log;  // outlives the transport, whose destruction still raises events
@@ -82,6 +116,11 @@ struct PtyPort {
   PtyPort() {
     port.SetPort(kPort);
     log.Attach(port);
+  }
+  // Leaves no thread of this test running into the next one.
+  ~PtyPort() {
+    port.Close();
+    EXPECT_TRUE(threads.Back());
   }
   TQuorCustomConnection& Connection() { return *port.GetConnections(0); }
 };
