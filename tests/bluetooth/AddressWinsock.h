@@ -13,6 +13,15 @@ namespace quorlink::testing {
 
 class AddressWinsock final : public platform::IWinsock {
  public:
+  // The backend's conversions, like Winsock's, need Winsock started.
+  AddressWinsock() {
+    WSADATA data;
+    platform::OsWinsock().WSAStartup(0x0202, &data);
+  }
+  ~AddressWinsock() override { platform::OsWinsock().WSACleanup(); }
+  AddressWinsock(const AddressWinsock&) = delete;
+  AddressWinsock& operator=(const AddressWinsock&) = delete;
+
   SOCKADDR_BTH local{};
   int getsocknameError = 0;
   SOCKET lastSocket = 0;

@@ -1,0 +1,227 @@
+#include "bluetooth/QuorBluetoothConnection.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <exception>
+
+#include "bluetooth/QuorBluetoothText.h"
+#include "core/SysUtils.h"
+#include "platform/BluetoothApi.h"
+#include "platform/Kernel.h"
+#include "platform/Winsock.h"
+
+namespace quorlink {
+
+namespace {
+constexpr int kReadBlock = 2048;
+constexpr LONG kLinkEvents = FD_READ | FD_CLOSE;
+}  // namespace
+
+TQuorBluetoothConnection::TQuorBluetoothConnection(TQuorCustomTransport* transport, SOCKET socket)
+    : TQuorCustomConnection(transport) {
+  try {
+    if (socket == INVALID_SOCKET) throw EQuorTransportException(_Str_InvalidArgument);
+    SocketHandle = socket;
+    SelectEvents(kLinkEvents);
+    Announced = true;
+    DoConnect();
+  } catch (...) {
+    // The destructor will not run: tear down as a destruction would.
+    try {
+      BeforeDestruction();
+    } catch (...) {
+    }
+    throw;
+  }
+}
+
+TQuorBluetoothConnection::~TQuorBluetoothConnection() = default;
+
+void TQuorBluetoothConnection::SelectEvents(LONG events) {
+  if (platform::Winsock().WSAAsyncSelect(SocketHandle, WindowHandle, QUORM_SOCKET_EVENT, events) !=
+      0)
+    RaiseLastOSError();
+}
+
+void TQuorBluetoothConnection::Disconnect() {
+  std::exception_ptr error;
+  if (Announced) {
+    try {
+      DoDisconnect();
+    } catch (...) {
+      error = std::current_exception();
+    }
+  }
+  // A raising handler must not leave the socket or its notifications behind.
+  if (SocketHandle != INVALID_SOCKET) {
+    auto& winsock = platform::Winsock();
+    if (PendingWrite() > 0) {
+      try {
+        Flush();  // what the socket takes now; the rest goes with the link
+      } catch (...) {
+      }
+    }
+    winsock.WSAAsyncSelect(SocketHandle, WindowHandle, 0, 0);
+    if (Transport->IsServerMode()) winsock.closesocket(SocketHandle);
+  }
+  if (error) std::rethrow_exception(error);
+}
+
+void TQuorBluetoothConnection::Dispatch(TMessage& message) {
+  if (message.Msg != QUORM_SOCKET_EVENT) {
+    TQuorCustomConnection::Dispatch(message);
+    return;
+  }
+  TQUORM_SOCKET_EVENT record = TQUORM_SOCKET_EVENT::From(message);
+  message.Result = 1;  // the record is the caller's; the object may be gone
+  QuorMSocketEvent(record);
+}
+
+void TQuorBluetoothConnection::QuorMSocketEvent(TQUORM_SOCKET_EVENT& message) {
+  message.Result = 1;
+  switch (message.SelectEvent) {
+    case FD_READ:
+      Receive();
+      break;
+    case FD_WRITE:
+      Flush();
+      break;
+    case FD_CLOSE:
+      DrainAndClose();  // touches nothing of this afterwards
+      break;
+    default:
+      break;
+  }
+}
+
+void TQuorBluetoothConnection::Receive() {
+  char buffer[kReadBlock] = {};
+  const int n = platform::Winsock().recv(SocketHandle, buffer, kReadBlock, 0);
+  if (n <= 0) return;  // a close is acted on when FD_CLOSE comes
+  DoRead(TQuorByteArray(buffer, buffer + n));
+}
+
+void TQuorBluetoothConnection::DrainAndClose() {
+  // Bytes that came before the close are delivered before OnDisconnect,
+  // whatever order the notifications took.
+  std::weak_ptr<int> alive = Alive;
+  char buffer[kReadBlock];
+  for (;;) {
+    const int n = platform::Winsock().recv(SocketHandle, buffer, kReadBlock, 0);
+    if (n <= 0) break;
+    DoRead(TQuorByteArray(buffer, buffer + n));
+    if (alive.expired()) return;  // a handler closed the connection
+  }
+  DeleteSelf();
+}
+
+void TQuorBluetoothConnection::Write(const TQuorByteArray& buf) {
+  if (buf.empty()) throw EQuorTransportException(_Str_InvalidArgument);
+  // Whatever waits goes first, so bytes leave in the order written.
+  if (PendingStart == Pending.size()) {
+    Pending.clear();
+    PendingStart = 0;
+  }
+  const bool idle = Pending.empty();
+  Pending.insert(Pending.end(), buf.begin(), buf.end());
+  if (idle) Flush();
+}
+
+void TQuorBluetoothConnection::Flush() {
+  auto& winsock = platform::Winsock();
+  while (PendingStart < Pending.size()) {
+    const std::size_t left = Pending.size() - PendingStart;
+    const int chunk = static_cast<int>(std::min<std::size_t>(left, INT_MAX));
+    const int n =
+        winsock.send(SocketHandle, reinterpret_cast<const char*>(&Pending[PendingStart]), chunk, 0);
+    if (n == SOCKET_ERROR) {
+      if (winsock.WSAGetLastError() == WSAEWOULDBLOCK) break;
+      Pending.clear();
+      PendingStart = 0;
+      if (WaitingForWrite) {
+        WaitingForWrite = false;
+        winsock.WSAAsyncSelect(SocketHandle, WindowHandle, QUORM_SOCKET_EVENT, kLinkEvents);
+      }
+      throw EQuorTransportException(_Str_CanNotWriteToConnection);
+    }
+    PendingStart += static_cast<std::size_t>(n);
+    if (n == 0) break;
+  }
+  if (PendingStart == Pending.size()) {
+    Pending.clear();
+    PendingStart = 0;
+    // Back to the link's own events once the queue is empty.
+    if (WaitingForWrite) {
+      WaitingForWrite = false;
+      SelectEvents(kLinkEvents);
+    }
+  } else if (!WaitingForWrite) {
+    // FD_WRITE says when the socket can take more.
+    WaitingForWrite = true;
+    SelectEvents(kLinkEvents | FD_WRITE);
+  }
+}
+
+std::string TQuorBluetoothConnection::GetLocalAddress() {
+  return Owner().GetLocalAddress();
+}
+
+std::string TQuorBluetoothConnection::GetLocalName() {
+  return Owner().GetLocalName();
+}
+
+std::string TQuorBluetoothConnection::GetRemoteAddress() {
+  auto& winsock = platform::Winsock();
+  SOCKADDR_BTH addr{};
+  int length = sizeof addr;
+  if (winsock.getpeername(SocketHandle, reinterpret_cast<SOCKADDR*>(&addr), &length) != 0)
+    RaiseLastOSError();
+  WSAPROTOCOL_INFOA info{};
+  int infoLength = sizeof info;
+  if (winsock.getsockopt(SocketHandle, SOL_SOCKET, SO_PROTOCOL_INFOA,
+                         reinterpret_cast<char*>(&info), &infoLength) != 0)
+    RaiseLastOSError();
+  char text[256] = {};
+  DWORD textLength = sizeof text;
+  if (winsock.WSAAddressToStringA(reinterpret_cast<SOCKADDR*>(&addr), sizeof addr, &info, text,
+                                  &textLength) != 0)
+    RaiseLastOSError();
+  return std::string(text, strnlen(text, sizeof text));
+}
+
+namespace {
+// Closes the radio handle and the device search on every way out.
+struct DeviceSearchGuard {
+  HANDLE radio = INVALID_HANDLE_VALUE;
+  HBLUETOOTH_DEVICE_FIND find = nullptr;
+  ~DeviceSearchGuard() {
+    if (find != nullptr) platform::BluetoothApi().BluetoothFindDeviceClose(find);
+    if (radio != INVALID_HANDLE_VALUE) platform::Kernel().CloseHandle(radio);
+  }
+};
+}  // namespace
+
+std::string TQuorBluetoothConnection::GetRemoteName() {
+  DeviceSearchGuard guard;
+  guard.radio = Owner().GetRadioByAddress();
+  if (guard.radio == INVALID_HANDLE_VALUE) return {};
+  BLUETOOTH_DEVICE_SEARCH_PARAMS params{};
+  params.dwSize = sizeof params;
+  params.fReturnConnected = static_cast<BOOL>(0xFFFFFFFF);
+  params.hRadio = guard.radio;
+  BLUETOOTH_DEVICE_INFO info{};
+  info.dwSize = sizeof info;
+  auto& api = platform::BluetoothApi();
+  guard.find = api.BluetoothFindFirstDevice(&params, &info);
+  if (guard.find == nullptr) return {};
+  for (;;) {
+    const auto peer = static_cast<BTH_ADDR>(Owner().MakeAddressFromString(GetRemoteAddress()));
+    if (peer == info.Address.ullLong) return NarrowName(info.szName, BLUETOOTH_MAX_NAME_SIZE);
+    std::memset(&info, 0, sizeof info);
+    info.dwSize = sizeof info;
+    if (!api.BluetoothFindNextDevice(guard.find, &info)) return {};
+  }
+}
+
+}  // namespace quorlink

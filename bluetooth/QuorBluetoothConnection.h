@@ -1,0 +1,61 @@
+// One RFCOMM link of a TQuorBluetooth: made by the transport when a connect
+// completes or a link is accepted, destroyed through the transport's list.
+// Main thread only.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "bluetooth/QuorBluetooth.h"
+#include "core/QuorCustomTransport.h"
+
+namespace quorlink {
+
+class TQuorBluetoothConnection : public TQuorCustomConnection {
+ public:
+  // Raises "Invalid argument." for INVALID_SOCKET; a half-built connection is
+  // torn down before the error leaves.
+  TQuorBluetoothConnection(TQuorCustomTransport* transport, SOCKET socket);
+  ~TQuorBluetoothConnection() override;
+  const char* ClassName() const override { return "TQuorBluetoothConnection"; }
+
+  std::string GetLocalAddress() override;
+  std::string GetLocalName() override;
+  std::string GetRemoteAddress() override;
+  // The name the local radio lists for the peer among its connected
+  // devices; empty when it lists none.
+  std::string GetRemoteName() override;
+  // Keeps what the socket cannot take now and sends it, in order, when it
+  // can; raises "Can not write data to connection." when a send fails.
+  void Write(const TQuorByteArray& buf) override;
+
+  SOCKET GetSocketHandle() const { return SocketHandle; }
+  // Bytes accepted by Write and not yet taken by the socket.
+  std::size_t PendingWrite() const { return Pending.size() - PendingStart; }
+
+  void Dispatch(TMessage& message) override;
+
+ protected:
+  void Disconnect() override;
+  void QuorMSocketEvent(TQUORM_SOCKET_EVENT& message);
+
+  SOCKET SocketHandle = INVALID_SOCKET;
+
+ private:
+  TQuorBluetooth& Owner() const { return static_cast<TQuorBluetooth&>(*Transport); }
+  void Receive();
+  void DrainAndClose();
+  void Flush();
+  void SelectEvents(LONG events);
+
+  // Set once OnConnect has been raised: a link the application never heard
+  // of raises no OnDisconnect.
+  bool Announced = false;
+  bool WaitingForWrite = false;  // FD_WRITE requested
+  TQuorByteArray Pending;
+  std::size_t PendingStart = 0;
+  // Expires with the object, so a handler that destroys it is noticed.
+  std::shared_ptr<int> Alive = std::make_shared<int>(0);
+};
+
+}  // namespace quorlink

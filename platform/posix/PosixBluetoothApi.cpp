@@ -1,0 +1,215 @@
+// The Bluetooth API on POSIX, over the virtual radio provider: its radios
+// are this process's virtual radios, its devices the radios of every process.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "platform/BluetoothApi.h"
+#include "platform/posix/HandleTable.h"
+#include "platform/posix/VirtualRadio.h"
+
+namespace quorlink::platform {
+
+namespace {
+
+namespace vradio = posix::vradio;
+
+struct RadioObject final : posix::KernelObject {
+  explicit RadioObject(BTH_ADDR a) : address(a) {}
+  BTH_ADDR address;
+};
+
+struct RadioSearch final : posix::KernelObject {
+  std::vector<BTH_ADDR> radios;
+  std::size_t next = 0;
+};
+
+struct DeviceSearch final : posix::KernelObject {
+  std::vector<BLUETOOTH_DEVICE_INFO> devices;
+  std::size_t next = 0;
+};
+
+template <class T>
+T Fail(DWORD error, T value) {
+  posix::SetLastError(error);
+  return value;
+}
+
+// UTF-8 to UTF-16, cut to the record's field with its terminating zero.
+void CopyName(const std::string& text, WCHAR (&out)[BLUETOOTH_MAX_NAME_SIZE]) {
+  std::memset(out, 0, sizeof out);
+  std::size_t n = 0;
+  for (std::size_t i = 0; i < text.size() && n + 2 < BLUETOOTH_MAX_NAME_SIZE;) {
+    auto c = static_cast<unsigned char>(text[i]);
+    char32_t cp = c;
+    int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
+    if (extra > 0) cp = c & (0x3F >> extra);
+    ++i;
+    for (int k = 0; k < extra && i < text.size(); ++k, ++i)
+      cp = (cp << 6) | (static_cast<unsigned char>(text[i]) & 0x3F);
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out[n++] = static_cast<WCHAR>(0xD800 + (cp >> 10));
+      out[n++] = static_cast<WCHAR>(0xDC00 + (cp & 0x3FF));
+    } else {
+      out[n++] = static_cast<WCHAR>(cp);
+    }
+  }
+}
+
+HANDLE NewRadioHandle(BTH_ADDR address) {
+  return posix::Handles().Insert(std::make_shared<RadioObject>(address));
+}
+
+BLUETOOTH_DEVICE_INFO DeviceInfo(BTH_ADDR address, bool connected) {
+  BLUETOOTH_DEVICE_INFO info{};
+  info.dwSize = sizeof info;
+  info.Address.ullLong = address;
+  info.fConnected = connected ? TRUE : FALSE;
+  CopyName(vradio::RadioName(address).value_or(""), info.szName);
+  return info;
+}
+
+class PosixBluetoothApi final : public IBluetoothApi {
+ public:
+  HBLUETOOTH_RADIO_FIND BluetoothFindFirstRadio(const BLUETOOTH_FIND_RADIO_PARAMS* params,
+                                                HANDLE* radio) override {
+    if (params == nullptr || params->dwSize != sizeof *params || radio == nullptr)
+      return Fail<HANDLE>(ERROR_INVALID_PARAMETER, nullptr);
+    auto search = std::make_shared<RadioSearch>();
+    if (vradio::Enabled())
+      for (const auto& r : vradio::LocalRadios()) search->radios.push_back(r.address);
+    if (search->radios.empty()) return Fail<HANDLE>(ERROR_NO_MORE_ITEMS, nullptr);
+    *radio = NewRadioHandle(search->radios[search->next++]);
+    return posix::Handles().Insert(search);
+  }
+
+  BOOL BluetoothFindNextRadio(HBLUETOOTH_RADIO_FIND find, HANDLE* radio) override {
+    auto search = posix::Handles().FindAs<RadioSearch>(find);
+    if (!search || radio == nullptr) return Fail(ERROR_INVALID_HANDLE, FALSE);
+    if (search->next >= search->radios.size()) return Fail(ERROR_NO_MORE_ITEMS, FALSE);
+    *radio = NewRadioHandle(search->radios[search->next++]);
+    return TRUE;
+  }
+
+  BOOL BluetoothFindRadioClose(HBLUETOOTH_RADIO_FIND find) override {
+    if (!posix::Handles().FindAs<RadioSearch>(find)) return Fail(ERROR_INVALID_HANDLE, FALSE);
+    posix::Handles().Remove(find);
+    return TRUE;
+  }
+
+  DWORD BluetoothGetRadioInfo(HANDLE radio, BLUETOOTH_RADIO_INFO* info) override {
+    auto object = posix::Handles().FindAs<RadioObject>(radio);
+    if (!object) return ERROR_INVALID_HANDLE;
+    if (info == nullptr || info->dwSize != sizeof *info) return ERROR_INVALID_PARAMETER;
+    auto name = vradio::RadioName(object->address);
+    if (!name || !vradio::IsLocalRadio(object->address)) return ERROR_DEV_NOT_EXIST;
+    std::memset(info, 0, sizeof *info);
+    info->dwSize = sizeof *info;
+    info->address.ullLong = object->address;
+    CopyName(*name, info->szName);
+    // Not a manufacturer's radio: the value Bluetooth leaves unassigned.
+    info->manufacturer = 0xFFFF;
+    return ERROR_SUCCESS;
+  }
+
+  HBLUETOOTH_DEVICE_FIND BluetoothFindFirstDevice(const BLUETOOTH_DEVICE_SEARCH_PARAMS* params,
+                                                  BLUETOOTH_DEVICE_INFO* info) override {
+    if (params == nullptr || params->dwSize != sizeof *params || info == nullptr ||
+        info->dwSize != sizeof *info)
+      return Fail<HANDLE>(ERROR_INVALID_PARAMETER, nullptr);
+    std::vector<BTH_ADDR> radios;
+    if (params->hRadio != nullptr) {
+      auto object = posix::Handles().FindAs<RadioObject>(params->hRadio);
+      if (!object) return Fail<HANDLE>(ERROR_INVALID_HANDLE, nullptr);
+      radios.push_back(object->address);
+    } else if (vradio::Enabled()) {
+      for (const auto& r : vradio::LocalRadios()) radios.push_back(r.address);
+    }
+    auto search = std::make_shared<DeviceSearch>();
+    auto listed = [&](BTH_ADDR a) {
+      for (const auto& d : search->devices)
+        if (d.Address.ullLong == a) return true;
+      return false;
+    };
+    for (BTH_ADDR radio : radios) {
+      if (params->fReturnConnected)
+        for (BTH_ADDR peer : vradio::ConnectedDevices(radio))
+          if (!listed(peer)) search->devices.push_back(DeviceInfo(peer, true));
+      if (params->fReturnRemembered || params->fReturnUnknown)
+        for (const auto& known : vradio::KnownRadios())
+          if (known.address != radio && !listed(known.address))
+            search->devices.push_back(DeviceInfo(known.address, false));
+    }
+    if (search->devices.empty()) return Fail<HANDLE>(ERROR_NO_MORE_ITEMS, nullptr);
+    *info = search->devices[search->next++];
+    return posix::Handles().Insert(search);
+  }
+
+  BOOL BluetoothFindNextDevice(HBLUETOOTH_DEVICE_FIND find, BLUETOOTH_DEVICE_INFO* info) override {
+    auto search = posix::Handles().FindAs<DeviceSearch>(find);
+    if (!search || info == nullptr) return Fail(ERROR_INVALID_HANDLE, FALSE);
+    if (search->next >= search->devices.size()) return Fail(ERROR_NO_MORE_ITEMS, FALSE);
+    *info = search->devices[search->next++];
+    return TRUE;
+  }
+
+  BOOL BluetoothFindDeviceClose(HBLUETOOTH_DEVICE_FIND find) override {
+    if (!posix::Handles().FindAs<DeviceSearch>(find)) return Fail(ERROR_INVALID_HANDLE, FALSE);
+    posix::Handles().Remove(find);
+    return TRUE;
+  }
+
+  BOOL BluetoothSelectDevices(BLUETOOTH_SELECT_DEVICE_PARAMS* params) override {
+    if (params == nullptr || params->dwSize != sizeof *params)
+      return Fail(ERROR_INVALID_PARAMETER, FALSE);
+    std::vector<BluetoothDeviceChoice> choices;
+    if (vradio::Enabled())
+      for (const auto& r : vradio::KnownRadios()) choices.push_back({r.address, r.name});
+    int chosen = PickDevice(choices);
+    if (chosen < 0 || static_cast<std::size_t>(chosen) >= choices.size())
+      return Fail(ERROR_CANCELLED, FALSE);
+    auto* devices = new BLUETOOTH_DEVICE_INFO[1];
+    devices[0] = DeviceInfo(choices[static_cast<std::size_t>(chosen)].address, false);
+    params->cNumDevices = 1;
+    params->pDevices = devices;
+    return TRUE;
+  }
+
+  BOOL BluetoothSelectDevicesFree(BLUETOOTH_SELECT_DEVICE_PARAMS* params) override {
+    if (params == nullptr || params->pDevices == nullptr) return FALSE;
+    delete[] params->pDevices;
+    params->pDevices = nullptr;
+    params->cNumDevices = 0;
+    return TRUE;
+  }
+};
+
+}  // namespace
+
+IBluetoothApi& OsBluetoothApi() {
+  static PosixBluetoothApi api;
+  return api;
+}
+
+int TerminalDevicePicker(const std::vector<BluetoothDeviceChoice>& devices) {
+  if (devices.empty() || !isatty(STDIN_FILENO)) return -1;
+  std::fprintf(stderr, "Bluetooth devices:\n");
+  for (std::size_t i = 0; i < devices.size(); ++i) {
+    const BTH_ADDR a = devices[i].address;
+    std::fprintf(stderr, "  %zu. (%02X:%02X:%02X:%02X:%02X:%02X) %s\n", i + 1,
+                 unsigned(a >> 40 & 0xFF), unsigned(a >> 32 & 0xFF), unsigned(a >> 24 & 0xFF),
+                 unsigned(a >> 16 & 0xFF), unsigned(a >> 8 & 0xFF), unsigned(a & 0xFF),
+                 devices[i].name.c_str());
+  }
+  std::fprintf(stderr, "Choose a device (1-%zu, anything else cancels): ", devices.size());
+  char line[64];
+  if (std::fgets(line, sizeof line, stdin) == nullptr) return -1;
+  unsigned long choice = 0;
+  if (std::sscanf(line, "%lu", &choice) != 1 || choice < 1 || choice > devices.size()) return -1;
+  return static_cast<int>(choice - 1);
+}
+
+}  // namespace quorlink::platform

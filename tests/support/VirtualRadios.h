@@ -1,0 +1,81 @@
+// Two virtual radios in a private rendezvous directory of their own, for the
+// Bluetooth tests; and a bounded message pump.
+#pragma once
+
+#include <dirent.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "core/Application.h"
+#include "platform/Messages.h"
+#include "platform/posix/VirtualRadio.h"
+
+namespace quorlink::testing {
+
+constexpr std::uint64_t kServerRadio = 0x0000A1B2C3D4E5F6ull;
+constexpr std::uint64_t kClientRadio = 0x0000001122334455ull;
+inline const char* const kServerText = "(A1:B2:C3:D4:E5:F6)";
+inline const char* const kClientText = "(00:11:22:33:44:55)";
+
+class VirtualRadios {
+ public:
+  VirtualRadios() {
+    char pattern[] = "/tmp/quorlink-bt-XXXXXX";
+    directory_ = mkdtemp(pattern);  // mode 0700
+    platform::posix::vradio::SetRendezvousDirectory(directory_);
+    platform::posix::vradio::Enable(true);
+    server_ = std::make_unique<platform::posix::vradio::Radio>(kServerRadio, "Server radio");
+    client_ = std::make_unique<platform::posix::vradio::Radio>(kClientRadio, "Client radio");
+  }
+  ~VirtualRadios() {
+    client_.reset();
+    server_.reset();
+    platform::posix::vradio::Enable(false);
+    RemoveDirectory(directory_);
+    platform::posix::vradio::SetRendezvousDirectory("");
+  }
+  VirtualRadios(const VirtualRadios&) = delete;
+  VirtualRadios& operator=(const VirtualRadios&) = delete;
+
+  const std::string& Directory() const { return directory_; }
+
+  static void RemoveDirectory(const std::string& path) {
+    if (DIR* d = opendir(path.c_str())) {
+      while (dirent* e = readdir(d)) {
+        std::string name = e->d_name;
+        if (name != "." && name != "..") unlink((path + "/" + name).c_str());
+      }
+      closedir(d);
+    }
+    rmdir(path.c_str());
+  }
+
+ private:
+  std::string directory_;
+  std::unique_ptr<platform::posix::vradio::Radio> server_;
+  std::unique_ptr<platform::posix::vradio::Radio> client_;
+};
+
+// Pumps the main loop until done() or the deadline; true when done.
+inline bool PumpUntil(const std::function<bool()>& done,
+                      std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    platform::Messages().ProcessMessage(10);
+  }
+  return true;
+}
+
+// Handles whatever is ready now, for a short while.
+inline void PumpFor(std::chrono::milliseconds span) {
+  const auto deadline = std::chrono::steady_clock::now() + span;
+  while (std::chrono::steady_clock::now() < deadline) platform::Messages().ProcessMessage(5);
+}
+
+}  // namespace quorlink::testing
