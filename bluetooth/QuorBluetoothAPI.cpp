@@ -31,7 +31,7 @@ bool AllZero(const UCHAR* bytes, std::size_t count) {
 }
 
 bool IsMulticastScope(const in6_addr& a, UCHAR scope) {
-  return IN6_IS_ADDR_MULTICAST(a) && (a.Byte[1] & 0x0F) == scope;
+  return IN6_IS_ADDR_MULTICAST(a) && (a.u.Byte[1] & 0x0F) == scope;
 }
 
 const TTypeInfo kCompletionType{TTypeKind::tkEnumeration,
@@ -113,7 +113,7 @@ bool IN6ADDR_ISLOOPBACK(const SOCKADDR_IN6& address) {
 }
 
 bool IN6_ADDR_EQUAL(const in6_addr& a, const in6_addr& b) {
-  return std::memcmp(a.Byte, b.Byte, sizeof a.Byte) == 0;
+  return std::memcmp(a.u.Byte, b.u.Byte, sizeof a.u.Byte) == 0;
 }
 
 bool IN6_IS_ADDR_UNSPECIFIED(const in6_addr& a) {
@@ -123,20 +123,20 @@ bool IN6_IS_ADDR_LOOPBACK(const in6_addr& a) {
   return IN6_ADDR_EQUAL(a, in6addr_loopback);
 }
 bool IN6_IS_ADDR_MULTICAST(const in6_addr& a) {
-  return a.Byte[0] == 0xFF;
+  return a.u.Byte[0] == 0xFF;
 }
 bool IN6_IS_ADDR_LINKLOCAL(const in6_addr& a) {
-  return a.Byte[0] == 0xFE && (a.Byte[1] & 0xC0) == 0x80;
+  return a.u.Byte[0] == 0xFE && (a.u.Byte[1] & 0xC0) == 0x80;
 }
 bool IN6_IS_ADDR_SITELOCAL(const in6_addr& a) {
-  return a.Byte[0] == 0xFE && (a.Byte[1] & 0xC0) == 0xC0;
+  return a.u.Byte[0] == 0xFE && (a.u.Byte[1] & 0xC0) == 0xC0;
 }
 bool IN6_IS_ADDR_V4MAPPED(const in6_addr& a) {
-  return AllZero(a.Byte, 10) && a.Byte[10] == 0xFF && a.Byte[11] == 0xFF;
+  return AllZero(a.u.Byte, 10) && a.u.Byte[10] == 0xFF && a.u.Byte[11] == 0xFF;
 }
 bool IN6_IS_ADDR_V4COMPAT(const in6_addr& a) {
-  const bool lowWordZero = a.Byte[12] == 0 && a.Byte[13] == 0;
-  return AllZero(a.Byte, 12) && !(lowWordZero && a.Byte[14] == 0 && a.Byte[15] <= 1);
+  const bool lowWordZero = a.u.Byte[12] == 0 && a.u.Byte[13] == 0;
+  return AllZero(a.u.Byte, 12) && !(lowWordZero && a.u.Byte[14] == 0 && a.u.Byte[15] <= 1);
 }
 bool IN6_IS_ADDR_MC_NODELOCAL(const in6_addr& a) {
   return IsMulticastScope(a, 0x1);

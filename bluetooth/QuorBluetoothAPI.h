@@ -49,9 +49,16 @@ namespace quorlink {
 
 // ---- Records ----
 
+// The SDK's layout: the same 16 bytes as bytes or as eight words in memory
+// order. The helpers read the bytes.
 struct in6_addr {
-  UCHAR Byte[16];
+  union {
+    UCHAR Byte[16];
+    USHORT Word[8];
+  } u;
 };
+
+static_assert(sizeof(in6_addr) == 16);
 
 struct SOCKADDR_IN6 {
   USHORT sin6_family;
@@ -89,7 +96,7 @@ constexpr DWORD IOCPARM_MASK = 0x7F;
 constexpr BTH_ADDR BLUETOOTH_NULL_ADDRESS = 0;
 
 inline constexpr in6_addr IN6ADDR_ANY_INIT{};
-inline constexpr in6_addr IN6ADDR_LOOPBACK_INIT{{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}};
+inline constexpr in6_addr IN6ADDR_LOOPBACK_INIT{{{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}}};
 inline constexpr in6_addr in6addr_any = IN6ADDR_ANY_INIT;
 inline constexpr in6_addr in6addr_loopback = IN6ADDR_LOOPBACK_INIT;
 

@@ -11,7 +11,7 @@ namespace {
 
 in6_addr Addr(std::initializer_list<std::pair<int, UCHAR>> bytes) {
   in6_addr a{};
-  for (auto [i, b] : bytes) a.Byte[i] = b;
+  for (auto [i, b] : bytes) a.u.Byte[i] = b;
   return a;
 }
 

@@ -165,10 +165,10 @@ TEST(BluetoothConstants, DeviceInterfaceAndEventGuidsByteForByte) {
 TEST(BluetoothConstants, AddressesAndRecordLayouts) {
   EXPECT_EQ(BLUETOOTH_NULL_ADDRESS, 0u);
   for (int i = 0; i < 16; ++i) {
-    EXPECT_EQ(in6addr_any.Byte[i], 0);
-    EXPECT_EQ(IN6ADDR_ANY_INIT.Byte[i], 0);
-    EXPECT_EQ(in6addr_loopback.Byte[i], i == 15 ? 1 : 0);
-    EXPECT_EQ(IN6ADDR_LOOPBACK_INIT.Byte[i], i == 15 ? 1 : 0);
+    EXPECT_EQ(in6addr_any.u.Byte[i], 0);
+    EXPECT_EQ(IN6ADDR_ANY_INIT.u.Byte[i], 0);
+    EXPECT_EQ(in6addr_loopback.u.Byte[i], i == 15 ? 1 : 0);
+    EXPECT_EQ(IN6ADDR_LOOPBACK_INIT.u.Byte[i], i == 15 ? 1 : 0);
   }
   EXPECT_EQ(sizeof(SOCKADDR_BTH), 30u);
   EXPECT_EQ(sizeof(SOCKADDR_IN6), 28u);
