@@ -1,4 +1,4 @@
-// SDP data elements as the Bluetooth core specification lays them out: a
+// SDP data elements as the Bluetooth core standard lays them out: a
 // header byte (type in the high five bits, size index in the low three), an
 // optional big-endian length, then the data.
 #pragma once
