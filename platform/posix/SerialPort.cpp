@@ -213,8 +213,6 @@ void SerialPort::Run() {
   for (;;) {
     if (stopThread_ || (closed_ && (queue_.empty() || hungUp_))) break;
     pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {fd_, 0, 0}};
-    // While a wait is pending its waiter watches the input.
-    if (!closed_ && !hungUp_ && !input_.Full() && waitEvent_ == nullptr) fds[1].events |= POLLIN;
     if (!queue_.empty()) fds[1].events |= POLLOUT;
     // Hang-ups are reported whatever is asked for: leave the device out
     // while nothing waits on it.
@@ -230,9 +228,8 @@ void SerialPort::Run() {
     }
     if (fds[0].revents != 0) Drain(wakeFd_);
     const short re = fds[1].revents;
-    if ((re & (POLLIN | POLLHUP | POLLERR)) != 0) Fill();
     if ((re & (POLLHUP | POLLERR | POLLNVAL)) != 0) hungUp_ = true;
-    if (((mask_ & EV_RXCHAR) != 0 && input_.Size() > 0) || hungUp_) CompleteWait();
+    if (hungUp_) CompleteWait();
     if ((re & POLLOUT) != 0 && !FlushQueue()) hungUp_ = true;
     if (hungUp_) {
       queue_.clear();
@@ -316,10 +313,8 @@ BOOL SerialPort::WaitEvent(DWORD* mask, OVERLAPPED* overlapped) {
   if (mask != nullptr) *mask = 0;
   event->Reset();
   event->SetWaitHook(std::make_shared<Waiter>(weak_from_this()));
+  // Whoever waits on the event watches the device (see Waiter).
   waitEvent_ = overlapped->hEvent;
-  // The I/O thread learns of the wait when it next wakes; until then both
-  // may see the input, and either ends the wait.
-  EnsureThread();
   return Fail(ERROR_IO_PENDING);
 }
 

@@ -1,8 +1,8 @@
 // An open serial device in the handle table. Overlapped calls are emulated:
 // the thread that waits on a pending WaitCommEvent's event polls the device
-// itself, and one I/O thread per port, made on first need, sends queued
-// output and fills the input queue while the reader is busy elsewhere. Both
-// sleep in poll() without a time-out, so an idle port costs no wake-ups.
+// itself, and one I/O thread per port, made on first need, sends the output
+// that could not go at once. Both sleep in poll() without a time-out, so an
+// idle port costs no wake-ups.
 #pragma once
 
 #include <deque>
@@ -72,7 +72,7 @@ class SerialPort final : public KernelObject, public std::enable_shared_from_thi
   std::thread thread_;
   std::shared_ptr<SerialPort> lingering_;  // keeps the port while it drains after close
   std::uint32_t errorCounts_[4] = {};      // overrun, parity, frame, break, as last seen
-  bool countsKnown_ = false;                // the driver keeps error counts (a pty does not)
+  bool countsKnown_ = false;               // the driver keeps error counts (a pty does not)
 };
 
 }  // namespace quorlink::platform::posix
