@@ -60,9 +60,13 @@ void Drain(int fd) {
 
 class SerialPort::Waiter final : public EventObject::WaitHook {
  public:
-  explicit Waiter(std::weak_ptr<SerialPort> port) : port_(std::move(port)) {}
+  Waiter(std::weak_ptr<SerialPort> port, std::weak_ptr<EventObject> event)
+      : port_(std::move(port)), event_(std::move(event)) {}
   void Wait(DWORD milliseconds) override {
-    if (auto port = port_.lock()) port->WaitInline(milliseconds);
+    if (auto port = port_.lock())
+      port->WaitInline(milliseconds);
+    else if (auto event = event_.lock())
+      event->SetWaitHook(nullptr);  // the port has gone: wait as a plain event
   }
   void Wake() override {
     if (auto port = port_.lock()) port->WakeWaiter();
@@ -70,6 +74,7 @@ class SerialPort::Waiter final : public EventObject::WaitHook {
 
  private:
   std::weak_ptr<SerialPort> port_;
+  std::weak_ptr<EventObject> event_;
 };
 
 std::shared_ptr<SerialPort> SerialPort::Open(const std::string& path) {
@@ -312,7 +317,7 @@ BOOL SerialPort::WaitEvent(DWORD* mask, OVERLAPPED* overlapped) {
   if (!event) return Fail(ERROR_INVALID_HANDLE);
   if (mask != nullptr) *mask = 0;
   event->Reset();
-  event->SetWaitHook(std::make_shared<Waiter>(weak_from_this()));
+  event->SetWaitHook(std::make_shared<Waiter>(weak_from_this(), event));
   // Whoever waits on the event watches the device (see Waiter).
   waitEvent_ = overlapped->hEvent;
   return Fail(ERROR_IO_PENDING);
