@@ -150,5 +150,24 @@ TEST(ComPortFault, OpenCallsComeInOrder) {
                                       "SetCommMask", "CreateEventA", "CreateEventA"}));
 }
 
+// Disconnect reached again for the same connection closes nothing twice and
+// addresses no thread again.
+TEST(ComPortFault, ASecondDisconnectDoesNothing) {
+  struct Connection : TQuorComPortConnection {
+    using TQuorComPortConnection::TQuorComPortConnection;
+    void DisconnectNow() { Disconnect(); }
+  };
+  PtyPort p;
+  FaultRig rig;
+  auto* c = new Connection(&p.port);
+  c->DisconnectNow();
+  c->DisconnectNow();
+  Free(c);  // runs Disconnect once more
+  ASSERT_TRUE(rig.ThreadsBack());
+  EXPECT_EQ(rig.kernel.Closes().size(), 3u);
+  EXPECT_TRUE(rig.kernel.EveryHandleClosedOnce());
+  EXPECT_EQ(rig.plan.Count("CloseHandle"), 3);
+}
+
 }  // namespace
 }  // namespace quorlink::testing
