@@ -10,6 +10,8 @@
 namespace quorlink::testing {
 namespace {
 
+using namespace comport;
+
 struct FaultRig {
   FaultPlan plan;
   FaultyKernel kernel{plan};

@@ -12,6 +12,8 @@
 namespace quorlink::testing {
 namespace {
 
+using namespace comport;
+
 TEST(ComPortPty, OpenWriteReadClose) {
   PtyPort p;
   p.port.Connect();

@@ -16,7 +16,8 @@
 #include "core/Application.h"
 #include "support/PtyPair.h"
 
-namespace quorlink::testing {
+// Own namespace: other suites' helpers have the same names.
+namespace quorlink::testing::comport {
 
 // Runs the main loop until `done` holds or the deadline passes.
 inline bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
@@ -125,4 +126,4 @@ struct PtyPort {
   TQuorCustomConnection& Connection() { return *port.GetConnections(0); }
 };
 
-}  // namespace quorlink::testing
+}  // namespace quorlink::testing::comport

@@ -11,6 +11,8 @@
 namespace quorlink::testing {
 namespace {
 
+using namespace comport;
+
 TEST(SerialStressThreaded, ThousandCyclesLeaveNoDescriptorOrThread) {
   PtyPair pty;
   ScopedComBinding binding(50, pty.SlavePath());
