@@ -1,0 +1,249 @@
+// The POSIX Winsock backend over the virtual radio, below the transport:
+// Winsock's notification rules and the provider's rendezvous.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstring>
+#include <system_error>
+#include <vector>
+
+#include "core/Application.h"
+#include "platform/Winsock.h"
+#include "platform/posix/VirtualRadio.h"
+#include "support/VirtualRadios.h"
+
+namespace quorlink::testing {
+namespace {
+
+namespace vradio = platform::posix::vradio;
+
+struct Notice {
+  SOCKET socket;
+  WORD event;
+  WORD error;
+};
+
+class WinsockVirtualTransport : public ::testing::Test {
+ protected:
+  WinsockVirtualTransport() {
+    WSADATA data;
+    EXPECT_EQ(ws.WSAStartup(0x0202, &data), 0);
+    window = AllocateHWnd([this](TMessage& m) {
+      notices.push_back({static_cast<SOCKET>(m.WParam), static_cast<WORD>(m.LParam & 0xFFFF),
+                         static_cast<WORD>((m.LParam >> 16) & 0xFFFF)});
+    });
+  }
+  ~WinsockVirtualTransport() override {
+    for (SOCKET s : open) ws.closesocket(s);
+    DeallocateHWnd(window);
+    ws.WSACleanup();
+  }
+
+  SOCKET Open() {
+    SOCKET s = ws.socket(AF_BTH, SOCK_STREAM, BTHPROTO_RFCOMM);
+    EXPECT_NE(s, INVALID_SOCKET);
+    open.push_back(s);
+    return s;
+  }
+  static SOCKADDR_BTH Addr(BTH_ADDR radio, ULONG port, GUID cls = {}) {
+    SOCKADDR_BTH a{};
+    a.addressFamily = AF_BTH;
+    a.btAddr = radio;
+    a.port = port;
+    a.serviceClassId = cls;
+    return a;
+  }
+  static SOCKADDR* Sa(SOCKADDR_BTH& a) { return reinterpret_cast<SOCKADDR*>(&a); }
+
+  // A listening socket on the server radio; returns its channel.
+  ULONG ListenOn(SOCKET s) {
+    auto a = Addr(kServerRadio, BT_PORT_ANY);
+    EXPECT_EQ(ws.bind(s, Sa(a), sizeof a), 0);
+    int len = sizeof a;
+    EXPECT_EQ(ws.getsockname(s, Sa(a), &len), 0);
+    EXPECT_EQ(ws.listen(s, 10), 0);
+    return a.port;
+  }
+  // A blocking client linked to the channel, and the accepted socket.
+  std::pair<SOCKET, SOCKET> Linked(SOCKET listener, ULONG channel) {
+    vradio::ScopedDefaultRadio radio(kClientRadio);
+    SOCKET c = Open();
+    auto a = Addr(kServerRadio, channel);
+    EXPECT_EQ(ws.connect(c, Sa(a), sizeof a), 0);
+    SOCKET s = ws.accept(listener, nullptr, nullptr);
+    EXPECT_NE(s, INVALID_SOCKET);
+    open.push_back(s);
+    return {c, s};
+  }
+  int Count(WORD event) const {
+    int n = 0;
+    for (auto& x : notices) n += x.event == event;
+    return n;
+  }
+
+  VirtualRadios radios;
+  platform::IWinsock& ws = platform::Winsock();
+  HWND window = nullptr;
+  std::vector<Notice> notices;
+  std::vector<SOCKET> open;
+};
+
+TEST_F(WinsockVirtualTransport, ReadIsPostedAgainAfterEachRecvWhileDataRemains) {
+  SOCKET l = Open();
+  auto [c, s] = Linked(l, ListenOn(l));
+  ASSERT_EQ(ws.WSAAsyncSelect(s, window, 0x501, FD_READ | FD_CLOSE), 0);
+  std::string data(5000, 'x');
+  ASSERT_EQ(ws.send(c, data.data(), 5000, 0), 5000);
+  PumpFor(std::chrono::milliseconds(50));
+  EXPECT_EQ(Count(FD_READ), 1);  // nothing more until recv
+  char buf[2048];
+  int total = 0;
+  while (total < 5000) {
+    ASSERT_TRUE(PumpUntil([&] { return Count(FD_READ) > 0; }));
+    notices.clear();
+    int n = ws.recv(s, buf, sizeof buf, 0);
+    ASSERT_GT(n, 0);
+    total += n;
+  }
+  PumpFor(std::chrono::milliseconds(30));
+  EXPECT_EQ(Count(FD_READ), 0);
+  // Would block now, with no notification.
+  EXPECT_EQ(ws.recv(s, buf, sizeof buf, 0), SOCKET_ERROR);
+  EXPECT_EQ(ws.WSAGetLastError(), WSAEWOULDBLOCK);
+}
+
+TEST_F(WinsockVirtualTransport, CloseComesOnceAndOnlyAfterTheDataBeforeIt) {
+  SOCKET l = Open();
+  auto [c, s] = Linked(l, ListenOn(l));
+  ASSERT_EQ(ws.WSAAsyncSelect(s, window, 0x501, FD_READ | FD_CLOSE), 0);
+  ASSERT_EQ(ws.send(c, "abc", 3, 0), 3);
+  ws.closesocket(c);
+  open.erase(open.begin() + 1);
+  PumpFor(std::chrono::milliseconds(50));
+  ASSERT_EQ(notices.size(), 1u);
+  EXPECT_EQ(notices[0].event, FD_READ);
+  char buf[16];
+  EXPECT_EQ(ws.recv(s, buf, sizeof buf, 0), 3);
+  PumpFor(std::chrono::milliseconds(50));
+  EXPECT_EQ(Count(FD_CLOSE), 1);
+  EXPECT_EQ(ws.recv(s, buf, sizeof buf, 0), 0);
+  PumpFor(std::chrono::milliseconds(50));
+  EXPECT_EQ(Count(FD_CLOSE), 1);
+}
+
+TEST_F(WinsockVirtualTransport, AcceptIsPostedAgainWhileLinksWait) {
+  SOCKET l = Open();
+  ULONG channel = ListenOn(l);
+  ASSERT_EQ(ws.WSAAsyncSelect(l, window, 0x501, FD_ACCEPT), 0);
+  vradio::ScopedDefaultRadio radio(kClientRadio);
+  for (int i = 0; i < 3; ++i) {
+    SOCKET c = Open();
+    auto a = Addr(kServerRadio, channel);
+    ASSERT_EQ(ws.connect(c, Sa(a), sizeof a), 0);
+  }
+  PumpFor(std::chrono::milliseconds(50));
+  EXPECT_EQ(Count(FD_ACCEPT), 1);
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_TRUE(PumpUntil([&] { return Count(FD_ACCEPT) > 0; }));
+    notices.clear();
+    SOCKADDR_BTH peer{};
+    int len = sizeof peer;
+    SOCKET s = ws.accept(l, Sa(peer), &len);
+    ASSERT_NE(s, INVALID_SOCKET);
+    open.push_back(s);
+    EXPECT_EQ(peer.btAddr, kClientRadio);
+  }
+  PumpFor(std::chrono::milliseconds(30));
+  EXPECT_EQ(Count(FD_ACCEPT), 0);
+}
+
+TEST_F(WinsockVirtualTransport, ConnectIsPostedOnceWithTheErrorInTheHighWord) {
+  vradio::ScopedDefaultRadio radio(kClientRadio);
+  SOCKET ok = Open();
+  SOCKET bad = Open();
+  SOCKET l = Open();
+  const GUID cls{0x1101, 0, 0x1000, {0x80, 0, 0, 0x80, 0x5F, 0x9B, 0x34, 0xFB}};
+  ULONG channel = ListenOn(l);
+  vradio::PublishService({kServerRadio, channel, cls, "x", "y"});
+  ASSERT_EQ(ws.WSAAsyncSelect(ok, window, 0x501, FD_CONNECT), 0);
+  ASSERT_EQ(ws.WSAAsyncSelect(bad, window, 0x501, FD_CONNECT), 0);
+  auto good = Addr(kServerRadio, 0, cls);
+  auto none = Addr(kServerRadio, 0, GUID{0x1234, 0, 0, {}});
+  EXPECT_EQ(ws.connect(ok, Sa(good), sizeof good), SOCKET_ERROR);
+  EXPECT_EQ(ws.WSAGetLastError(), WSAEWOULDBLOCK);
+  ws.connect(bad, Sa(none), sizeof none);
+  PumpFor(std::chrono::milliseconds(50));
+  ASSERT_EQ(notices.size(), 2u);
+  for (auto& n : notices) {
+    EXPECT_EQ(n.event, FD_CONNECT);
+    EXPECT_EQ(n.error, n.socket == ok ? 0 : WSASERVICE_NOT_FOUND);
+  }
+  SOCKADDR_BTH peer{};
+  int len = sizeof peer;
+  ASSERT_EQ(ws.getpeername(ok, Sa(peer), &len), 0);
+  EXPECT_EQ(peer.btAddr, kServerRadio);
+  EXPECT_EQ(peer.port, channel);
+  EXPECT_EQ(ws.getpeername(bad, Sa(peer), &len), SOCKET_ERROR);
+  EXPECT_EQ(ws.WSAGetLastError(), WSAENOTCONN);
+}
+
+TEST_F(WinsockVirtualTransport, CallsNeedWinsockStartedAndTheProviderChosen) {
+  ws.WSACleanup();
+  EXPECT_EQ(ws.socket(AF_BTH, SOCK_STREAM, BTHPROTO_RFCOMM), INVALID_SOCKET);
+  EXPECT_EQ(ws.WSAGetLastError(), WSANOTINITIALISED);
+  WSADATA data;
+  ws.WSAStartup(0x0202, &data);
+  vradio::Enable(false);
+  EXPECT_EQ(ws.socket(AF_BTH, SOCK_STREAM, BTHPROTO_RFCOMM), INVALID_SOCKET);
+  EXPECT_EQ(ws.WSAGetLastError(), WSAEAFNOSUPPORT);
+  vradio::Enable(true);
+  EXPECT_EQ(ws.socket(AF_BTH, SOCK_STREAM, 0), INVALID_SOCKET);
+  EXPECT_EQ(ws.WSAGetLastError(), WSAEPROTONOSUPPORT);
+}
+
+TEST_F(WinsockVirtualTransport, ChannelsAreAllocatedAndRefusedWhenTaken) {
+  SOCKET a = Open();
+  SOCKET b = Open();
+  SOCKET c = Open();
+  ULONG first = ListenOn(a);
+  ULONG second = ListenOn(b);
+  EXPECT_NE(first, second);
+  auto taken = Addr(kServerRadio, first);
+  EXPECT_EQ(ws.bind(c, Sa(taken), sizeof taken), SOCKET_ERROR);
+  EXPECT_EQ(ws.WSAGetLastError(), WSAEADDRINUSE);
+  auto foreign = Addr(0x999, BT_PORT_ANY);
+  EXPECT_EQ(ws.bind(c, Sa(foreign), sizeof foreign), SOCKET_ERROR);
+  EXPECT_EQ(ws.WSAGetLastError(), WSAEADDRNOTAVAIL);
+  // A closed channel is free again.
+  ws.closesocket(a);
+  open.erase(open.begin());
+  EXPECT_EQ(ws.bind(c, Sa(taken), sizeof taken), 0);
+}
+
+TEST(VirtualRadioProvider, RendezvousMustBePrivateAndAddressesUnique) {
+  char pattern[] = "/tmp/quorlink-open-XXXXXX";
+  std::string dir = mkdtemp(pattern);
+  chmod(dir.c_str(), 0755);
+  vradio::SetRendezvousDirectory(dir);
+  EXPECT_THROW(vradio::RendezvousDirectory(), std::system_error);
+  chmod(dir.c_str(), 0700);
+  vradio::SetRendezvousDirectory(dir);
+  {
+    vradio::Radio one(0x42, "one");
+    try {
+      vradio::Radio two(0x42, "two");
+      ADD_FAILURE() << "a second radio took the address";
+    } catch (const std::system_error& e) {
+      EXPECT_EQ(e.code().value(), EADDRINUSE);
+    }
+    auto known = vradio::KnownRadios();
+    ASSERT_EQ(known.size(), 1u);
+    EXPECT_EQ(known[0].name, "one");
+  }
+  EXPECT_TRUE(vradio::KnownRadios().empty());
+  VirtualRadios::RemoveDirectory(dir);
+  vradio::SetRendezvousDirectory("");
+}
+
+}  // namespace
+}  // namespace quorlink::testing
