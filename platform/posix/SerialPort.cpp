@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <iterator>
 
 #include "platform/posix/SerialIoctl.h"
@@ -244,9 +245,32 @@ void SerialPort::Run() {
   }
   CompleteWrites();
   if (lingering_) {
+    const bool gone = hungUp_;
+    lock.unlock();
+    if (!gone) WaitUntilSent();
+    lock.lock();
     auto self = std::move(lingering_);
     lock.unlock();
     self.reset();  // may destroy this object: touch nothing after
+  }
+}
+
+void SerialPort::WaitUntilSent() {
+  // The device's own buffer goes out too before the device is let go (a
+  // next open purges it), unless it stops taking bytes for a while.
+  int last = -1;
+  auto progress = std::chrono::steady_clock::now();
+  for (;;) {
+    int pending = 0;
+    if (ioctl(fd_, TIOCOUTQ, &pending) != 0 || pending <= 0) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (pending != last) {
+      last = pending;
+      progress = now;
+    } else if (now - progress > std::chrono::milliseconds(kLingerMs)) {
+      return;
+    }
+    ::poll(nullptr, 0, 5);
   }
 }
 

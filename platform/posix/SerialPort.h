@@ -50,6 +50,7 @@ class SerialPort final : public KernelObject, public std::enable_shared_from_thi
   bool FlushQueue();  // false when the device refused
   void Fill();        // takes what the device has into the input queue
   void Run();
+  void WaitUntilSent();  // after close, while lingering
   // The reader's own wait for the device (see EventObject::WaitHook).
   void WaitInline(DWORD milliseconds);
   void WakeWaiter();

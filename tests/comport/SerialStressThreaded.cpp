@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <thread>
 
 #include "comport/ComPortTestSupport.h"
@@ -103,6 +104,51 @@ TEST(SerialStressThreaded, EchoWhileTheReaderRuns) {
   device.join();
   EXPECT_EQ(back, data);
   port.Close();
+}
+
+// Output still queued at Close goes out from a thread of its own, which then
+// lets go of the device: nothing stays behind, and every byte arrives.
+TEST(SerialStressThreaded, ClosingWithOutputQueuedLeavesNothingBehind) {
+  PtyPair pty;
+  ScopedComBinding binding(53, pty.SlavePath());
+  TQuorComPort port(nullptr);
+  port.SetPort(53);
+  port.Connect();  // warm-up, as above
+  port.Close();
+  const int fdsBefore = FdCount();
+  const int threadsBefore = ThreadCount();
+  std::atomic<std::size_t> received{0};
+  std::atomic<bool> stop{false};
+  std::thread device([&] {
+    while (!stop.load()) received += pty.Read(1 << 20, 20).size();
+  });
+  const TQuorByteArray block(128 * 1024, 0x33);
+  for (std::size_t i = 0; i < 20; ++i) {
+    // An open purges what the device has not taken yet, so the next cycle
+    // starts once it has all; the port may still be letting go of it.
+    ASSERT_TRUE(PumpUntil([&] { return received.load() == i * block.size(); }, 20000)) << i;
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+          try {
+            port.Connect();
+            return true;
+          } catch (const EQuorTransportException&) {
+            return false;
+          }
+        },
+        20000))
+        << i;
+    port.GetConnections(0)->Write(block);
+    port.Close();
+  }
+  EXPECT_TRUE(PumpUntil([&] { return received.load() == 20 * block.size(); }, 20000))
+      << received.load();
+  stop = true;
+  device.join();
+  EXPECT_TRUE(
+      PumpUntil([&] { return FdCount() <= fdsBefore && ThreadCount() <= threadsBefore; }, 10000))
+      << "fds " << FdCount() << " (was " << fdsBefore << "), threads " << ThreadCount() << " (was "
+      << threadsBefore << ")";
 }
 
 }  // namespace
