@@ -123,9 +123,13 @@ void SerialPort::OnClose() {
   std::unique_lock lock(mutex_);
   closed_ = true;
   CompleteWait();
-  if (thread_.joinable() && !queue_.empty() && !hungUp_) {
-    // Written bytes still go out; the device stays taken until they have.
+  int held = 0;
+  if (hungUp_ || ioctl(fd_, TIOCOUTQ, &held) != 0) held = 0;
+  if (!hungUp_ && (!queue_.empty() || held > 0)) {
+    // Written bytes still go out, from the I/O thread, so that a slow line
+    // never holds up the caller; the device stays taken until they have.
     lingering_ = shared_from_this();
+    EnsureThread();
     WakeThread();
     thread_.detach();
     return;
@@ -143,7 +147,7 @@ void SerialPort::OnClose() {
 }
 
 void SerialPort::EnsureThread() {
-  if (thread_.joinable() || closed_) return;
+  if (thread_.joinable()) return;
   if (wakeFd_ < 0) wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   thread_ = std::thread([this] { Run(); });
 }
