@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <iterator>
 
 #include "platform/posix/SerialIoctl.h"
@@ -177,7 +178,9 @@ void SerialPort::WaitInline(DWORD milliseconds) {
     if (waitEvent_ == nullptr) return;
     if ((mask_ & EV_RXCHAR) == 0) fds[1].fd = -1;
   }
-  const int n = ::poll(fds, 2, milliseconds == INFINITE ? -1 : static_cast<int>(milliseconds));
+  const int timeout =
+      milliseconds == INFINITE ? -1 : static_cast<int>(std::min<DWORD>(milliseconds, INT_MAX));
+  const int n = ::poll(fds, 2, timeout);
   if (n <= 0) return;
   // A poke left from an earlier wait only costs one more round.
   if (fds[0].revents != 0) Drain(waiterWakeFd_);
