@@ -1,0 +1,304 @@
+// `quorlink bt ...`: radios, devices, device selection, a server that accepts
+// many links and a client terminal, over the system's Bluetooth provider.
+#include <poll.h>
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <optional>
+#include <thread>
+
+#include "bluetooth/QuorBluetooth.h"
+#include "core/Application.h"
+#include "core/Threads.h"
+#include "platform/BluetoothApi.h"
+#include "platform/Kernel.h"
+#include "tools/BluetoothSession.h"
+#include "tools/Commands.h"
+
+namespace quorlink::tools {
+namespace {
+
+constexpr const char* kUsage =
+    "usage: quorlink bt radios|devices|select [--dir PATH]\n"
+    "       quorlink bt listen [--service NAME] [--name TEXT] [--comment TEXT] [--echo] "
+    "[--radio ADDRESS] [--radio-name TEXT] [--dir PATH]\n"
+    "       quorlink bt connect ADDRESS [--service NAME] [--radio ADDRESS] [--radio-name TEXT] "
+    "[--dir PATH]";
+
+struct Options {
+  std::string verb;
+  std::string address;
+  std::optional<std::string> service, name, comment;
+  std::optional<std::uint64_t> radio;
+  std::string radioName, dir;
+  bool echo = false;
+};
+
+std::string Parse(const Args& args, Options& o) {
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&]() -> std::optional<std::string> {
+      if (i + 1 >= args.size()) return std::nullopt;
+      return args[++i];
+    };
+    std::optional<std::string> v;
+    if (a == "--service" || a == "--name" || a == "--comment" || a == "--radio" ||
+        a == "--radio-name" || a == "--dir") {
+      v = value();
+      if (!v) return a + " needs a value";
+    }
+    if (a == "--service") {
+      o.service = v;
+    } else if (a == "--name") {
+      o.name = v;
+    } else if (a == "--comment") {
+      o.comment = v;
+    } else if (a == "--radio") {
+      o.radio = ParseAddress(*v);
+      if (!o.radio) return "--radio takes an address such as (00:11:22:33:44:55)";
+    } else if (a == "--radio-name") {
+      o.radioName = *v;
+    } else if (a == "--dir") {
+      o.dir = *v;
+    } else if (a == "--echo") {
+      o.echo = true;
+    } else if (!a.empty() && a[0] == '-') {
+      return "unknown option " + a;
+    } else if (o.verb.empty()) {
+      o.verb = a;
+    } else if (o.verb == "connect" && o.address.empty()) {
+      o.address = a;
+    } else {
+      return "unexpected " + a;
+    }
+  }
+  if (o.verb.empty()) return "a subcommand is missing";
+  if (o.verb == "connect" && o.address.empty()) return "ADDRESS is missing";
+  return {};
+}
+
+std::string DeviceName(const BLUETOOTH_DEVICE_INFO& info) {
+  std::string s;
+  for (int i = 0; i < BLUETOOTH_MAX_NAME_SIZE && info.szName[i] != 0; ++i)
+    s += info.szName[i] < 0x80 ? static_cast<char>(info.szName[i]) : '?';
+  return s;
+}
+
+int Radios(const Options& o) {
+  BluetoothSession session(o.dir, false, std::nullopt, {});
+  auto radios = platform::posix::vradio::KnownRadios();
+  for (const auto& r : radios)
+    std::printf("%s %s\n", AddressText(r.address).c_str(), r.name.c_str());
+  if (radios.empty()) std::fprintf(stderr, "quorlink: no radios\n");
+  return 0;
+}
+
+int Devices(const Options& o) {
+  BluetoothSession session(o.dir, true, o.radio, o.radioName);
+  auto& api = platform::BluetoothApi();
+  BLUETOOTH_DEVICE_SEARCH_PARAMS params{};
+  params.dwSize = sizeof params;
+  params.fReturnConnected = params.fReturnRemembered = params.fReturnUnknown = TRUE;
+  BLUETOOTH_DEVICE_INFO info{};
+  info.dwSize = sizeof info;
+  HBLUETOOTH_DEVICE_FIND find = api.BluetoothFindFirstDevice(&params, &info);
+  if (find == nullptr) {
+    std::fprintf(stderr, "quorlink: no devices\n");
+    return 0;
+  }
+  do {
+    std::printf("%s %s%s\n", AddressText(info.Address.ullLong).c_str(), DeviceName(info).c_str(),
+                info.fConnected ? " (connected)" : "");
+    info = BLUETOOTH_DEVICE_INFO{};
+    info.dwSize = sizeof info;
+  } while (api.BluetoothFindNextDevice(find, &info));
+  api.BluetoothFindDeviceClose(find);
+  return 0;
+}
+
+int Select(const Options& o) {
+  BluetoothSession session(o.dir, true, o.radio, o.radioName);
+  TQuorBluetooth bt(nullptr);
+  const std::string chosen = bt.SelectDevice();
+  if (chosen.empty()) return Fail("no device chosen");
+  std::printf("%s\n", chosen.c_str());
+  return 0;
+}
+
+// Ends the main loop on Ctrl-C, SIGTERM or SIGHUP, from a thread of its own.
+class SignalStop {
+ public:
+  SignalStop() {
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGHUP);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    fd_ = signalfd(-1, &signals, SFD_CLOEXEC);
+  }
+  ~SignalStop() { ::close(fd_); }
+  int Fd() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+void Configure(TQuorBluetooth& bt, const Options& o) {
+  if (o.service) {
+    bt.SetService(*o.service);
+    if (bt.GetService().empty()) throw Exception("unknown service class " + *o.service);
+  }
+  if (o.name) bt.SetServiceName(*o.name);
+  if (o.comment) bt.SetServiceComment(*o.comment);
+}
+
+int Listen(const Options& o) {
+  BluetoothSession session(o.dir, true, o.radio, o.radioName);
+  SignalStop stop;
+  TQuorBluetooth bt(nullptr);
+  std::map<TQuorCustomConnection*, int> ids;
+  int nextId = 1;
+  bt.OnConnect = [&](TQuorCustomConnection* c) {
+    ids[c] = nextId++;
+    std::printf("link %d connected from %s \"%s\"\n", ids[c], c->GetRemoteAddress().c_str(),
+                c->GetRemoteName().c_str());
+    std::fflush(stdout);
+  };
+  bt.OnRead = [&](TQuorCustomConnection* c, const TQuorByteArray& buf) {
+    std::printf("link %d read %zu bytes: %.*s\n", ids[c], buf.size(), static_cast<int>(buf.size()),
+                reinterpret_cast<const char*>(buf.data()));
+    std::fflush(stdout);
+    if (o.echo) c->Write(buf);
+  };
+  bt.OnDisconnect = [&](TQuorCustomConnection* c) {
+    std::printf("link %d disconnected\n", ids[c]);
+    std::fflush(stdout);
+    ids.erase(c);
+  };
+  try {
+    Configure(bt, o);
+    bt.Listen();
+  } catch (const std::exception& e) {
+    return Fail(e.what());
+  }
+  std::printf("listening on %s for %s \"%s\"; Ctrl-C stops\n", bt.GetLocalAddress().c_str(),
+              bt.GetService().c_str(), bt.GetServiceName().c_str());
+  std::fflush(stdout);
+  std::thread watcher([&] {
+    pollfd p{stop.Fd(), POLLIN, 0};
+    while (::poll(&p, 1, -1) < 0) {
+    }
+    Application().Terminate();
+  });
+  Application().Run();
+  watcher.join();
+  bt.Close();
+  return 0;
+}
+
+int Connect(const Options& o) {
+  BluetoothSession session(o.dir, true, o.radio, o.radioName);
+  SignalStop stop;
+  TQuorBluetooth bt(nullptr);
+  int rc = 0;
+  std::atomic<bool> linked{false};
+  bt.OnConnect = [&](TQuorCustomConnection* c) {
+    linked.store(true);
+    std::fprintf(stderr, "quorlink: connected to %s \"%s\"; end of input or Ctrl-C closes\n",
+                 c->GetRemoteAddress().c_str(), c->GetRemoteName().c_str());
+  };
+  bt.OnRead = [](TQuorCustomConnection*, const TQuorByteArray& buf) {
+    [[maybe_unused]] auto n = ::write(STDOUT_FILENO, buf.data(), buf.size());
+  };
+  bt.OnDisconnect = [](TQuorCustomConnection*) {
+    std::fprintf(stderr, "quorlink: link closed\n");
+    Application().Terminate();
+  };
+  ApplicationHandleException = [&](TObject*) {
+    try {
+      throw;
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "quorlink: %s\n", e.what());
+    }
+    rc = 1;
+    Application().Terminate();
+  };
+  try {
+    Configure(bt, o);
+    bt.SetAddress(o.address);
+    bt.Connect();
+  } catch (const std::exception& e) {
+    return Fail(e.what());
+  }
+  int stopPipe[2];
+  if (pipe(stopPipe) != 0) return Fail("cannot make a pipe");
+  std::atomic<bool> inputDone{false};
+  std::thread input([&] {
+    pollfd fds[3] = {{STDIN_FILENO, POLLIN, 0}, {stop.Fd(), POLLIN, 0}, {stopPipe[0], POLLIN, 0}};
+    std::uint8_t buf[4096];
+    for (;;) {
+      // Input waits for the link, so nothing typed early is lost.
+      const bool reading = linked.load();
+      if (::poll(reading ? fds : fds + 1, reading ? 3 : 2, reading ? -1 : 10) < 0) continue;
+      if (fds[1].revents != 0 || fds[2].revents != 0) break;
+      if (!reading || fds[0].revents == 0) continue;
+      const ssize_t n = ::read(STDIN_FILENO, buf, sizeof buf);
+      if (n <= 0) break;
+      TQuorByteArray chunk(buf, buf + n);
+      try {
+        TThread::Synchronize([&] {
+          if (bt.ConnectionCount() > 0) bt.GetConnections(0)->Write(chunk);
+        });
+      } catch (const std::exception& e) {
+        std::fprintf(stderr, "quorlink: %s\n", e.what());
+        rc = 1;
+        break;
+      }
+    }
+    inputDone.store(true);
+    Application().Terminate();
+  });
+  Application().Run();
+  [[maybe_unused]] auto w = ::write(stopPipe[1], "x", 1);
+  while (!inputDone.load()) platform::Messages().ProcessMessage(10);
+  input.join();
+  bt.Close();
+  ApplicationHandleException = nullptr;
+  ::close(stopPipe[0]);
+  ::close(stopPipe[1]);
+  return rc;
+}
+
+int Bluetooth(const Args& args) {
+  Options o;
+  if (std::string error = Parse(args, o); !error.empty()) {
+    Fail(error + "\n" + kUsage);
+    return 2;
+  }
+  try {
+    if (o.verb == "radios") return Radios(o);
+    if (o.verb == "devices") return Devices(o);
+    if (o.verb == "select") return Select(o);
+    if (o.verb == "listen") return Listen(o);
+    if (o.verb == "connect") return Connect(o);
+  } catch (const std::exception& e) {
+    return Fail(e.what());
+  }
+  Fail("unknown subcommand " + o.verb + "\n" + kUsage);
+  return 2;
+}
+
+const CommandRegistrar reg("bt",
+                           "bt radios|devices|select|listen [--service NAME] [--name TEXT] "
+                           "[--comment TEXT]|connect ADDRESS [--service NAME]",
+                           "Bluetooth RFCOMM: radios, devices, a server or a client terminal",
+                           Bluetooth);
+
+}  // namespace
+}  // namespace quorlink::tools
