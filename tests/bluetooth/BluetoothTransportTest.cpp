@@ -245,5 +245,54 @@ TEST_F(BluetoothTransport, SelectDeviceWhileConnectedKeepsWinsockForTheTransport
   EXPECT_EQ(winsock.Startups(), 0);
 }
 
+TEST_F(BluetoothTransport, ClientEndsWhenThePeerClosesTheLink) {
+  Link();
+  server->Close();
+  ASSERT_TRUE(PumpUntil([&] { return !client->IsActive(); }));
+  EXPECT_EQ(clientLog.Count("disconnect"), 1);
+  EXPECT_EQ(client->ConnectionCount(), 0);
+  EXPECT_TRUE(winsock.OpenSockets().empty());
+  EXPECT_EQ(winsock.Startups(), 0);
+  // It connects again.
+  Link();
+}
+
+TEST_F(BluetoothTransport, OtherNotificationsChangeNothing) {
+  Link();
+  auto message = [](SOCKET s, LONG event) {
+    return TMessage{QUORM_SOCKET_EVENT, static_cast<WPARAM>(s), static_cast<LPARAM>(event), 0};
+  };
+  const SOCKET linkSocket = ServerLink().GetSocketHandle();
+  for (LONG event : {FD_READ, FD_WRITE, FD_CLOSE, 0x40}) {
+    TMessage m = message(linkSocket, event);
+    server->Dispatch(m);
+    EXPECT_EQ(m.Result, 1);
+  }
+  for (LONG event : {FD_ACCEPT, FD_CONNECT, 0x40}) {
+    TMessage m = message(linkSocket, event);
+    ServerLink().Dispatch(m);
+    EXPECT_EQ(m.Result, 1);
+  }
+  EXPECT_EQ(server->ConnectionCount(), 1);
+  EXPECT_EQ(client->ConnectionCount(), 1);
+  EXPECT_TRUE(serverLog.events == std::vector<std::string>{"connect"});
+}
+
+TEST_F(BluetoothTransport, ConnectNotificationAfterCloseMakesNoConnection) {
+  StartConnect();
+  client->Close();
+  TMessage m{QUORM_SOCKET_EVENT, 0, FD_CONNECT, 0};
+  try {
+    client->Dispatch(m);
+    ADD_FAILURE() << "no error";
+  } catch (const EQuorTransportException& e) {
+    EXPECT_EQ(e.Message(), "Invalid argument.");
+  }
+  EXPECT_EQ(client->ConnectionCount(), 0);
+  EXPECT_FALSE(client->IsActive());
+  EXPECT_TRUE(clientLog.events.empty());
+  EXPECT_EQ(winsock.Startups(), 0);
+}
+
 }  // namespace
 }  // namespace quorlink::testing
