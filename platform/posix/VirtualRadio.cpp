@@ -81,7 +81,7 @@ std::string RendezvousDirectory() {
 Radio::Radio(std::uint64_t address, std::string name)
     : address_(address & 0xFFFFFFFFFFFFull), name_(std::move(name)) {
   if (address_ == 0) throw std::system_error(EINVAL, std::generic_category(), "radio address 0");
-  const std::string path = files::PathOf("r-" + files::Hex48(address_));
+  const std::string path = RendezvousDirectory() + "/r-" + files::Hex48(address_);
   lockFd_ = files::LockFile(path);
   if (lockFd_ < 0) {
     int err = errno == EWOULDBLOCK ? EADDRINUSE : errno;
@@ -120,7 +120,8 @@ bool IsLocalRadio(std::uint64_t address) {
 
 std::vector<RadioInfo> KnownRadios() {
   std::vector<RadioInfo> result;
-  const std::string dir = RendezvousDirectory();
+  const std::string dir = files::Directory();
+  if (dir.empty()) return result;
   DIR* d = opendir(dir.c_str());
   if (d == nullptr) return result;
   while (dirent* e = readdir(d)) {

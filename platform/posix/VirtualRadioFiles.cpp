@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <exception>
 
 #include "platform/posix/VirtualRadio.h"
 
@@ -37,11 +38,24 @@ bool ParseHex48(const std::string& text, std::uint64_t& address) {
   return true;
 }
 
+std::string Directory() {
+  try {
+    return RendezvousDirectory();
+  } catch (const std::exception&) {
+    return {};
+  }
+}
+
 std::string PathOf(const std::string& name) {
-  return RendezvousDirectory() + "/" + name;
+  const std::string dir = Directory();
+  return dir.empty() ? std::string() : dir + "/" + name;
 }
 
 int LockFile(const std::string& path) {
+  if (path.empty()) {
+    errno = ENETDOWN;
+    return -1;
+  }
   for (int attempt = 0; attempt < 8; ++attempt) {
     int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) return -1;

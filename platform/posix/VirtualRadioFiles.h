@@ -10,7 +10,10 @@ namespace quorlink::platform::posix::vradio::files {
 // Twelve lower-case hex digits.
 std::string Hex48(std::uint64_t address);
 bool ParseHex48(const std::string& text, std::uint64_t& address);
-// Full path of a name in the rendezvous directory.
+// The rendezvous directory, or empty when it cannot be used; the calls of
+// the Winsock and Bluetooth backends never raise.
+std::string Directory();
+// Full path of a name in the rendezvous directory; empty when it cannot be used.
 std::string PathOf(const std::string& name);
 // Opens (creating) and locks a file exclusively without waiting; -1 with
 // errno EWOULDBLOCK when another holder has it.

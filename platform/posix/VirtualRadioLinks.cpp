@@ -23,6 +23,7 @@ std::string ChannelName(std::uint64_t radio, std::uint32_t channel) {
 int MakeUnixAddress(const std::string& path, sockaddr_un& sun) {
   std::memset(&sun, 0, sizeof sun);
   sun.sun_family = AF_UNIX;
+  if (path.empty()) return ENETDOWN;  // no rendezvous directory
   if (path.size() >= sizeof sun.sun_path) return ENAMETOOLONG;
   std::memcpy(sun.sun_path, path.data(), path.size());
   return 0;

@@ -57,7 +57,8 @@ bool ParseRecordName(const std::string& name, ServiceRecord& r) {
 
 std::vector<ServiceRecord> LiveRecords(std::uint64_t address) {
   std::vector<ServiceRecord> result;
-  const std::string dir = RendezvousDirectory();
+  const std::string dir = files::Directory();
+  if (dir.empty()) return result;
   DIR* d = opendir(dir.c_str());
   if (d == nullptr) return result;
   const std::string prefix = "v-" + files::Hex48(address) + "-";
@@ -81,6 +82,7 @@ std::vector<ServiceRecord> LiveRecords(std::uint64_t address) {
 int PublishService(const ServiceRecord& record) {
   const std::string path =
       files::PathOf(RecordName(record.address, record.channel, record.serviceClass));
+  if (path.empty()) return ENETDOWN;
   // Written aside and renamed, so a reader never sees half a record.
   const std::string temporary = path + ".tmp" + std::to_string(getpid());
   int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
