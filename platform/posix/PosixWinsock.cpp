@@ -205,33 +205,36 @@ class PosixWinsock final : public IWinsock {
     }
     const std::uint64_t local =
         socket->state == State::Bound ? socket->localRadio : posix::vradio::DefaultRadio();
+    // Aligned copies: the record is packed.
+    const std::uint64_t remote = addr.btAddr;
+    const GUID serviceClass = addr.serviceClassId;
     int err = 0;
     std::uint32_t channel = addr.port;
     if (local == 0) {
       err = ENETDOWN;
     } else if (channel == 0) {
       // Port 0 asks the remote radio's records for the service class.
-      auto found = posix::vradio::FindService(addr.btAddr, addr.serviceClassId);
+      auto found = posix::vradio::FindService(remote, serviceClass);
       if (found) {
         channel = *found;
       } else {
-        err = posix::vradio::RadioName(addr.btAddr) ? ENOENT : EHOSTUNREACH;
+        err = posix::vradio::RadioName(remote) ? ENOENT : EHOSTUNREACH;
       }
     }
     socket->localRadio = local;
-    socket->peerRadio = addr.btAddr;
+    socket->peerRadio = remote;
     socket->peerChannel = channel;
     const bool nonBlocking = socket->nonBlocking;
     if (err == 0) {
       if (!nonBlocking) lock.unlock();  // may wait for room in the queue
-      err = posix::vradio::ConnectChannel(socket->fd, local, addr.btAddr, channel);
+      err = posix::vradio::ConnectChannel(socket->fd, local, remote, channel);
       if (!nonBlocking) lock.lock();
     }
     if (socket->closed) return Fail(WSAENOTSOCK, SOCKET_ERROR);
     if (err == 0) {
       socket->state = State::Connected;
       socket->channel = channel;
-      socket->link = std::make_unique<posix::vradio::LinkRecord>(local, addr.btAddr);
+      socket->link = std::make_unique<posix::vradio::LinkRecord>(local, remote);
     }
     if (!nonBlocking) {
       return err == 0 ? 0 : Fail(posix::WsaErrorFromErrno(err), SOCKET_ERROR);

@@ -56,9 +56,9 @@ TEST_F(BluetoothTransport, ConnectReturnsBeforeTheLinkAndOnConnectComesFromTheNo
   EXPECT_TRUE(clientLog.events.empty());
   // The address asked for carries port 0 and the service class.
   SOCKADDR_BTH asked = winsock.Connected();
-  EXPECT_EQ(asked.port, 0u);
-  EXPECT_EQ(asked.btAddr, kServerRadio);
-  EXPECT_EQ(asked.serviceClassId, client->GetServiceGUID());
+  EXPECT_EQ(+asked.port, 0u);
+  EXPECT_EQ(+asked.btAddr, kServerRadio);
+  EXPECT_EQ(GUID{asked.serviceClassId}, client->GetServiceGUID());
   ASSERT_TRUE(PumpUntil([&] { return client->ConnectionCount() == 1; }));
   EXPECT_EQ(clientLog.events, std::vector<std::string>{"connect"});
   EXPECT_EQ(clientLog.connectCountInside, 0);
@@ -133,15 +133,15 @@ TEST_F(BluetoothTransport, RecordCarriesTheBoundChannelAndGoesAtClose) {
   auto records = platform::posix::vradio::Services(kServerRadio);
   ASSERT_EQ(records.size(), 1u);
   SOCKADDR_BTH bound{};
-  EXPECT_EQ(winsock.Bound().port, BT_PORT_ANY);
+  EXPECT_EQ(+winsock.Bound().port, BT_PORT_ANY);
   auto pubs = winsock.Publications();
   ASSERT_EQ(pubs.size(), 1u);
   EXPECT_EQ(pubs[0].operation, RNRSERVICE_REGISTER);
   bound = pubs[0].address;
-  EXPECT_EQ(bound.btAddr, kServerRadio);
-  EXPECT_EQ(records[0].channel, bound.port);
-  EXPECT_GE(bound.port, 1u);
-  EXPECT_LE(bound.port, 30u);
+  EXPECT_EQ(+bound.btAddr, kServerRadio);
+  EXPECT_EQ(records[0].channel, +bound.port);
+  EXPECT_GE(+bound.port, 1u);
+  EXPECT_LE(+bound.port, 30u);
   EXPECT_EQ(records[0].name, "Echo");
   EXPECT_EQ(records[0].comment, "an echo service");
   EXPECT_EQ(records[0].serviceClass, server->GetServiceGUID());
@@ -154,7 +154,7 @@ TEST_F(BluetoothTransport, RecordCarriesTheBoundChannelAndGoesAtClose) {
   pubs = winsock.Publications();
   ASSERT_EQ(pubs.size(), 2u);
   EXPECT_EQ(pubs[1].operation, RNRSERVICE_DELETE);
-  EXPECT_EQ(pubs[1].address.port, bound.port);
+  EXPECT_EQ(+pubs[1].address.port, +bound.port);
   EXPECT_TRUE(platform::posix::vradio::Services(kServerRadio).empty());
 }
 

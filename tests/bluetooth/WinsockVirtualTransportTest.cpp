@@ -151,7 +151,7 @@ TEST_F(WinsockVirtualTransport, AcceptIsPostedAgainWhileLinksWait) {
     SOCKET s = ws.accept(l, Sa(peer), &len);
     ASSERT_NE(s, INVALID_SOCKET);
     open.push_back(s);
-    EXPECT_EQ(peer.btAddr, kClientRadio);
+    EXPECT_EQ(+peer.btAddr, kClientRadio);
   }
   PumpFor(std::chrono::milliseconds(30));
   EXPECT_EQ(Count(FD_ACCEPT), 0);
@@ -181,8 +181,8 @@ TEST_F(WinsockVirtualTransport, ConnectIsPostedOnceWithTheErrorInTheHighWord) {
   SOCKADDR_BTH peer{};
   int len = sizeof peer;
   ASSERT_EQ(ws.getpeername(ok, Sa(peer), &len), 0);
-  EXPECT_EQ(peer.btAddr, kServerRadio);
-  EXPECT_EQ(peer.port, channel);
+  EXPECT_EQ(+peer.btAddr, kServerRadio);
+  EXPECT_EQ(+peer.port, channel);
   EXPECT_EQ(ws.getpeername(bad, Sa(peer), &len), SOCKET_ERROR);
   EXPECT_EQ(ws.WSAGetLastError(), WSAENOTCONN);
 }
