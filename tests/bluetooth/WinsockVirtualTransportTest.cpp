@@ -2,12 +2,14 @@
 // Winsock's notification rules and the provider's rendezvous.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <system_error>
 #include <vector>
 
 #include "core/Application.h"
+#include "platform/BluetoothApi.h"
 #include "platform/Winsock.h"
 #include "platform/posix/VirtualRadio.h"
 #include "support/VirtualRadios.h"
@@ -243,6 +245,11 @@ TEST(VirtualRadioProvider, RendezvousMustBePrivateAndAddressesUnique) {
   EXPECT_TRUE(vradio::KnownRadios().empty());
   VirtualRadios::RemoveDirectory(dir);
   vradio::SetRendezvousDirectory("");
+}
+
+TEST(VirtualRadioProvider, DefaultPickerCancelsWithoutATerminal) {
+  if (isatty(STDIN_FILENO)) GTEST_SKIP() << "standard input is a terminal";
+  EXPECT_EQ(platform::TerminalDevicePicker({{0x42, "a device"}}), -1);
 }
 
 }  // namespace
