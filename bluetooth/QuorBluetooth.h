@@ -108,3 +108,6 @@ class TQuorBluetooth : public TQuorCustomTransport {
 };
 
 }  // namespace quorlink
+
+// The connection kind belongs to the same module.
+#include "bluetooth/QuorBluetoothConnection.h"  // IWYU pragma: export
