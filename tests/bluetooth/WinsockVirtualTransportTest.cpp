@@ -189,6 +189,39 @@ TEST_F(WinsockVirtualTransport, ConnectIsPostedOnceWithTheErrorInTheHighWord) {
   EXPECT_EQ(ws.WSAGetLastError(), WSAENOTCONN);
 }
 
+TEST_F(WinsockVirtualTransport, ConnectToAFullQueueCompletesOnceThereIsRoom) {
+  SOCKET l = Open();
+  auto a = Addr(kServerRadio, BT_PORT_ANY);
+  ASSERT_EQ(ws.bind(l, Sa(a), sizeof a), 0);
+  int len = sizeof a;
+  ASSERT_EQ(ws.getsockname(l, Sa(a), &len), 0);
+  ASSERT_EQ(ws.listen(l, 1), 0);
+  // No notifications, but non-blocking, so accept never waits.
+  ASSERT_EQ(ws.WSAAsyncSelect(l, window, 0x501, 0), 0);
+  vradio::ScopedDefaultRadio radio(kClientRadio);
+  // Fill the listener's queue with non-blocking connects until one waits.
+  SOCKET waiting = INVALID_SOCKET;
+  for (int i = 0; i < 8 && waiting == INVALID_SOCKET; ++i) {
+    SOCKET c = Open();
+    ASSERT_EQ(ws.WSAAsyncSelect(c, window, 0x501, FD_CONNECT), 0);
+    ws.connect(c, Sa(a), sizeof a);
+    PumpFor(std::chrono::milliseconds(20));
+    if (Count(FD_CONNECT) == 0) waiting = c;
+    notices.clear();
+  }
+  ASSERT_NE(waiting, INVALID_SOCKET) << "the queue never filled";
+  // Taking the queued links makes room; the waiting connect then completes.
+  for (int i = 0; i < 8; ++i) {
+    SOCKET s = ws.accept(l, nullptr, nullptr);
+    if (s != INVALID_SOCKET) open.push_back(s);
+    PumpFor(std::chrono::milliseconds(20));
+    if (Count(FD_CONNECT) > 0) break;
+  }
+  ASSERT_EQ(Count(FD_CONNECT), 1);
+  EXPECT_EQ(notices[0].socket, waiting);
+  EXPECT_EQ(notices[0].error, 0);
+}
+
 TEST_F(WinsockVirtualTransport, CallsNeedWinsockStartedAndTheProviderChosen) {
   ws.WSACleanup();
   EXPECT_EQ(ws.socket(AF_BTH, SOCK_STREAM, BTHPROTO_RFCOMM), INVALID_SOCKET);
