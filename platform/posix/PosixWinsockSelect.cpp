@@ -203,10 +203,10 @@ void StartConnectRetryLocked(const std::shared_ptr<WinsockSocket>& s) {
     PostLocked(*s, FD_CONNECT, WSAENOBUFS);
     return;
   }
-  itimerspec spec{};
-  spec.it_interval.tv_nsec = kRetryIntervalMs * 1000000L;
-  spec.it_value = spec.it_interval;
-  timerfd_settime(s->retryTimer, 0, &spec, nullptr);
+  itimerspec period{};
+  period.it_interval.tv_nsec = kRetryIntervalMs * 1000000L;
+  period.it_value = period.it_interval;
+  timerfd_settime(s->retryTimer, 0, &period, nullptr);
   s->retriesLeft = kRetryCount;
   std::weak_ptr<WinsockSocket> weak = s;
   PosixMainLoop().Watch(s->retryTimer, EPOLLIN, [weak](std::uint32_t) { OnRetry(weak); });
