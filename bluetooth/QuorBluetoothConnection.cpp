@@ -177,17 +177,7 @@ std::string TQuorBluetoothConnection::GetRemoteAddress() {
   int length = sizeof addr;
   if (winsock.getpeername(SocketHandle, reinterpret_cast<SOCKADDR*>(&addr), &length) != 0)
     RaiseLastOSError();
-  WSAPROTOCOL_INFOA info{};
-  int infoLength = sizeof info;
-  if (winsock.getsockopt(SocketHandle, SOL_SOCKET, SO_PROTOCOL_INFOA,
-                         reinterpret_cast<char*>(&info), &infoLength) != 0)
-    RaiseLastOSError();
-  char text[256] = {};
-  DWORD textLength = sizeof text;
-  if (winsock.WSAAddressToStringA(reinterpret_cast<SOCKADDR*>(&addr), sizeof addr, &info, text,
-                                  &textLength) != 0)
-    RaiseLastOSError();
-  return std::string(text, strnlen(text, sizeof text));
+  return SocketAddressText(SocketHandle, addr);
 }
 
 namespace {

@@ -46,18 +46,7 @@ std::string TQuorBluetooth::GetLocalAddress() {
   CheckNotActive();
   SOCKADDR_BTH addr;
   MakeAddr(addr, true);
-  auto& winsock = platform::Winsock();
-  WSAPROTOCOL_INFOA info{};
-  int infoLength = sizeof info;
-  if (winsock.getsockopt(SocketHandle, SOL_SOCKET, SO_PROTOCOL_INFOA,
-                         reinterpret_cast<char*>(&info), &infoLength) != 0)
-    RaiseLastOSError();
-  char text[256] = {};
-  DWORD textLength = sizeof text;
-  if (winsock.WSAAddressToStringA(reinterpret_cast<SOCKADDR*>(&addr), sizeof addr, &info, text,
-                                  &textLength) != 0)
-    RaiseLastOSError();
-  return TextOf(text, sizeof text);
+  return SocketAddressText(SocketHandle, addr);
 }
 
 std::string TQuorBluetooth::GetLocalName() {

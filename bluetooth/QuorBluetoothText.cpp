@@ -1,5 +1,10 @@
 #include "bluetooth/QuorBluetoothText.h"
 
+#include <cstring>
+
+#include "core/SysUtils.h"
+#include "platform/Winsock.h"
+
 namespace quorlink {
 
 std::string NarrowName(const WCHAR* text, std::size_t max) {
@@ -28,6 +33,22 @@ std::string NarrowName(const WCHAR* text, std::size_t max) {
     }
   }
   return out;
+}
+
+std::string SocketAddressText(SOCKET socket, const SOCKADDR_BTH& addr) {
+  auto& winsock = platform::Winsock();
+  WSAPROTOCOL_INFOA info{};
+  int infoLength = sizeof info;
+  if (winsock.getsockopt(socket, SOL_SOCKET, SO_PROTOCOL_INFOA, reinterpret_cast<char*>(&info),
+                         &infoLength) != 0)
+    RaiseLastOSError();
+  SOCKADDR_BTH copy = addr;  // the conversion takes a writable record
+  char text[256] = {};
+  DWORD textLength = sizeof text;
+  if (winsock.WSAAddressToStringA(reinterpret_cast<SOCKADDR*>(&copy), sizeof copy, &info, text,
+                                  &textLength) != 0)
+    RaiseLastOSError();
+  return std::string(text, strnlen(text, sizeof text));
 }
 
 }  // namespace quorlink
