@@ -2,7 +2,6 @@
 // many links and a client terminal, over the system's Bluetooth provider.
 #include <poll.h>
 #include <signal.h>
-#include <sys/signalfd.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -19,6 +18,7 @@
 #include "platform/Kernel.h"
 #include "tools/BluetoothSession.h"
 #include "tools/Commands.h"
+#include "tools/Terminal.h"
 
 namespace quorlink::tools {
 namespace {
@@ -131,23 +131,6 @@ int Select(const Options& o) {
 }
 
 // Ends the main loop on Ctrl-C, SIGTERM or SIGHUP, from a thread of its own.
-class SignalStop {
- public:
-  SignalStop() {
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    sigaddset(&signals, SIGHUP);
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-    fd_ = signalfd(-1, &signals, SFD_CLOEXEC);
-  }
-  ~SignalStop() { ::close(fd_); }
-  int Fd() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 void Configure(TQuorBluetooth& bt, const Options& o) {
   if (o.service) {
@@ -236,42 +219,9 @@ int Connect(const Options& o) {
   } catch (const std::exception& e) {
     return Fail(e.what());
   }
-  int stopPipe[2];
-  if (pipe(stopPipe) != 0) return Fail("cannot make a pipe");
-  std::atomic<bool> inputDone{false};
-  std::thread input([&] {
-    pollfd fds[3] = {{STDIN_FILENO, POLLIN, 0}, {stop.Fd(), POLLIN, 0}, {stopPipe[0], POLLIN, 0}};
-    std::uint8_t buf[4096];
-    for (;;) {
-      // Input waits for the link, so nothing typed early is lost.
-      const bool reading = linked.load();
-      if (::poll(reading ? fds : fds + 1, reading ? 3 : 2, reading ? -1 : 10) < 0) continue;
-      if (fds[1].revents != 0 || fds[2].revents != 0) break;
-      if (!reading || fds[0].revents == 0) continue;
-      const ssize_t n = ::read(STDIN_FILENO, buf, sizeof buf);
-      if (n <= 0) break;
-      TQuorByteArray chunk(buf, buf + n);
-      try {
-        TThread::Synchronize([&] {
-          if (bt.ConnectionCount() > 0) bt.GetConnections(0)->Write(chunk);
-        });
-      } catch (const std::exception& e) {
-        std::fprintf(stderr, "quorlink: %s\n", e.what());
-        rc = 1;
-        break;
-      }
-    }
-    inputDone.store(true);
-    Application().Terminate();
-  });
-  Application().Run();
-  [[maybe_unused]] auto w = ::write(stopPipe[1], "x", 1);
-  while (!inputDone.load()) platform::Messages().ProcessMessage(10);
-  input.join();
+  if (RunTerminal(bt, stop, &linked) != 0) rc = 1;
   bt.Close();
   ApplicationHandleException = nullptr;
-  ::close(stopPipe[0]);
-  ::close(stopPipe[1]);
   return rc;
 }
 

@@ -2,7 +2,6 @@
 // to the port, what the port receives goes to standard output unchanged.
 #include <poll.h>
 #include <signal.h>
-#include <sys/signalfd.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -16,6 +15,7 @@
 #include "core/Application.h"
 #include "platform/Kernel.h"
 #include "tools/Commands.h"
+#include "tools/Terminal.h"
 
 namespace quorlink::tools {
 namespace {
@@ -137,14 +137,7 @@ int SerialTerminal(const Args& args) {
     platform::BindComPort(number, s.port);
   }
 
-  // Interrupts are taken by the input thread, never by a library thread.
-  sigset_t signals;
-  sigemptyset(&signals);
-  sigaddset(&signals, SIGINT);
-  sigaddset(&signals, SIGTERM);
-  sigaddset(&signals, SIGHUP);
-  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-  const int signalFd = signalfd(-1, &signals, SFD_CLOEXEC);
+  SignalStop stop;
 
   TQuorComPort port(nullptr);
   port.SetPort(static_cast<std::uint8_t>(number));
@@ -159,48 +152,14 @@ int SerialTerminal(const Args& args) {
   try {
     port.Connect();
   } catch (const std::exception& e) {
-    ::close(signalFd);
     return Fail(std::string(e.what()) + " (" + s.port + ")");
   }
   std::fprintf(stderr, "quorlink: %s open as %s; end of input or Ctrl-C closes it\n",
                s.port.c_str(), port.GetPortName().c_str());
 
-  int stopPipe[2];
-  if (pipe(stopPipe) != 0) return Fail("cannot make a pipe");
-  std::atomic<bool> inputDone{false};
-  std::thread input([&] {
-    pollfd fds[3] = {{STDIN_FILENO, POLLIN, 0}, {signalFd, POLLIN, 0}, {stopPipe[0], POLLIN, 0}};
-    std::uint8_t buf[4096];
-    for (;;) {
-      if (::poll(fds, 3, -1) < 0) continue;
-      if (fds[1].revents != 0 || fds[2].revents != 0) break;
-      if (fds[0].revents == 0) continue;
-      const ssize_t n = ::read(STDIN_FILENO, buf, sizeof buf);
-      if (n <= 0) break;  // end of input
-      TQuorByteArray chunk(buf, buf + n);
-      try {
-        TThread::Synchronize([&] {
-          if (port.ConnectionCount() > 0) port.GetConnections(0)->Write(chunk);
-        });
-      } catch (const std::exception& e) {
-        std::fprintf(stderr, "quorlink: %s\n", e.what());
-        rc = 1;
-        break;
-      }
-    }
-    inputDone.store(true);
-    Application().Terminate();
-  });
-  Application().Run();
-  [[maybe_unused]] auto w = ::write(stopPipe[1], "x", 1);
-  // The input thread may wait in Synchronize: keep the loop turning.
-  while (!inputDone.load()) platform::Messages().ProcessMessage(10);
-  input.join();
+  rc = RunTerminal(port, stop);
   Drain(port);
   port.Close();
-  ::close(stopPipe[0]);
-  ::close(stopPipe[1]);
-  ::close(signalFd);
   return rc;
 }
 
