@@ -90,6 +90,8 @@ class TQuorBluetooth : public TQuorCustomTransport {
 
   void InitWSA();
   void FreeWSA();
+  // Starts Winsock and opens the RFCOMM socket; releases Winsock again when
+  // the socket cannot be made.
   void CreateSocket();
   void FreeSocket();
   void RegisterService(bool doRegister);

@@ -6,6 +6,7 @@
 #include "bluetooth/QuorBluetooth.h"
 #include "bluetooth/QuorBluetoothConnection.h"
 #include "core/SysUtils.h"
+#include "platform/Kernel.h"
 #include "platform/Winsock.h"
 
 namespace quorlink {
@@ -47,8 +48,13 @@ void TQuorBluetooth::FreeWSA() {
 }
 
 void TQuorBluetooth::CreateSocket() {
+  InitWSA();
   SocketHandle = platform::Winsock().socket(AF_BTH, SOCK_STREAM, BTHPROTO_RFCOMM);
-  if (SocketHandle == INVALID_SOCKET) RaiseLastOSError();
+  if (SocketHandle == INVALID_SOCKET) {
+    const DWORD error = platform::Kernel().GetLastError();
+    FreeWSA();
+    RaiseLastOSError(error);
+  }
 }
 
 void TQuorBluetooth::FreeSocket() {
@@ -58,13 +64,7 @@ void TQuorBluetooth::FreeSocket() {
 }
 
 void TQuorBluetooth::InternalConnect() {
-  InitWSA();
-  try {
-    CreateSocket();
-  } catch (...) {
-    FreeWSA();
-    throw;
-  }
+  CreateSocket();
   try {
     auto& winsock = platform::Winsock();
     if (winsock.WSAAsyncSelect(SocketHandle, WindowHandle, QUORM_SOCKET_EVENT, FD_CONNECT) != 0)
@@ -91,13 +91,7 @@ void TQuorBluetooth::InternalConnect() {
 }
 
 void TQuorBluetooth::InternalListen() {
-  InitWSA();
-  try {
-    CreateSocket();
-  } catch (...) {
-    FreeWSA();
-    throw;
-  }
+  CreateSocket();
   try {
     auto& winsock = platform::Winsock();
     SOCKADDR_BTH addr;

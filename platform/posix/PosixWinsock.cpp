@@ -46,6 +46,24 @@ std::shared_ptr<WinsockSocket> Lookup(SOCKET s, int& error) {
   return socket;
 }
 
+// send and recv start here: a connected socket and a usable buffer.
+std::shared_ptr<WinsockSocket> LookupConnected(SOCKET s, const void* buffer, int length,
+                                               bool& nonBlocking, int& error) {
+  auto socket = Lookup(s, error);
+  if (!socket) return nullptr;
+  if (buffer == nullptr || length < 0) {
+    error = WSAEFAULT;
+    return nullptr;
+  }
+  std::lock_guard lock(socket->mutex);
+  if (socket->state != WinsockSocket::State::Connected) {
+    error = WSAENOTCONN;
+    return nullptr;
+  }
+  nonBlocking = socket->nonBlocking;
+  return socket;
+}
+
 bool ReadAddress(const SOCKADDR* name, int length, SOCKADDR_BTH& out, int& error) {
   if (name == nullptr || length < kAddressLength) {
     error = WSAEFAULT;
@@ -252,15 +270,9 @@ class PosixWinsock final : public IWinsock {
 
   int send(SOCKET s, const char* buffer, int length, int) override {
     int error;
-    auto socket = Lookup(s, error);
+    bool nonBlocking = false;
+    auto socket = LookupConnected(s, buffer, length, nonBlocking, error);
     if (!socket) return Fail(error, SOCKET_ERROR);
-    if (buffer == nullptr || length < 0) return Fail(WSAEFAULT, SOCKET_ERROR);
-    bool nonBlocking;
-    {
-      std::lock_guard lock(socket->mutex);
-      if (socket->state != State::Connected) return Fail(WSAENOTCONN, SOCKET_ERROR);
-      nonBlocking = socket->nonBlocking;
-    }
     std::size_t done = 0;
     const auto total = static_cast<std::size_t>(length);
     int err = 0;
@@ -284,15 +296,9 @@ class PosixWinsock final : public IWinsock {
 
   int recv(SOCKET s, char* buffer, int length, int) override {
     int error;
-    auto socket = Lookup(s, error);
+    bool nonBlocking = false;
+    auto socket = LookupConnected(s, buffer, length, nonBlocking, error);
     if (!socket) return Fail(error, SOCKET_ERROR);
-    if (buffer == nullptr || length < 0) return Fail(WSAEFAULT, SOCKET_ERROR);
-    bool nonBlocking;
-    {
-      std::lock_guard lock(socket->mutex);
-      if (socket->state != State::Connected) return Fail(WSAENOTCONN, SOCKET_ERROR);
-      nonBlocking = socket->nonBlocking;
-    }
     ssize_t n;
     do {
       n = ::recv(socket->fd, buffer, static_cast<std::size_t>(length),
