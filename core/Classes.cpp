@@ -8,9 +8,11 @@ namespace quorlink {
 std::function<void(TObject* sender)> ApplicationHandleException;
 
 void HandleException(TObject* sender) noexcept {
-  if (!ApplicationHandleException) return;
+  // A copy: the hook may replace or clear itself while it runs.
+  const auto hook = ApplicationHandleException;
+  if (!hook) return;
   try {
-    ApplicationHandleException(sender);
+    hook(sender);
   } catch (...) {
     // A hook that raises has nowhere further to pass it.
   }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -35,14 +36,21 @@ class TEvent {
   TEvent(std::nullptr_t) {}
   template <class F, class = std::enable_if_t<std::is_invocable_v<F&, Args...> &&
                                               !std::is_same_v<std::decay_t<F>, TEvent>>>
-  TEvent(F f, std::string name = {}) : fn_(std::move(f)), name_(std::move(name)) {}
+  TEvent(F f, std::string name = {}) : name_(std::move(name)) {
+    std::function<void(Args...)> fn(std::move(f));
+    if (fn) fn_ = std::make_shared<const std::function<void(Args...)>>(std::move(fn));
+  }
 
-  explicit operator bool() const { return static_cast<bool>(fn_); }
-  void operator()(Args... args) const { fn_(std::forward<Args>(args)...); }
+  explicit operator bool() const { return fn_ != nullptr; }
+  // The call holds its own reference: a handler may rebind or clear the very
+  // event that is running it.
+  void operator()(Args... args) const {
+    if (auto fn = fn_) (*fn)(std::forward<Args>(args)...);
+  }
   const std::string& Name() const { return name_; }
 
  private:
-  std::function<void(Args...)> fn_;
+  std::shared_ptr<const std::function<void(Args...)>> fn_;
   std::string name_;
 };
 

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "platform/posix/MainLoop.h"
 #include "support/TestTransport.h"
@@ -178,6 +180,61 @@ TEST_F(TransportLifecycle, HandlerClosingAnotherLinkWhileTheListEmpties) {
   EXPECT_NO_THROW(t.Close());
   EXPECT_EQ(disconnects, 5);
   EXPECT_EQ(t.ConnectionCount(), 0);
+}
+
+// A handler's captures must outlive its own call even when the handler clears
+// or replaces the event (or the exception hook) that is running it.
+TEST_F(TransportLifecycle, HandlersMayRebindTheirOwnEventWhileRunning) {
+  struct Capture {
+    bool* destroyed;
+    ~Capture() { *destroyed = true; }
+  };
+  bool destroyed = false;
+  std::vector<std::string> seen;
+  auto capture = [&] { return std::shared_ptr<Capture>(new Capture{&destroyed}); };
+  TestTransport t;
+
+  // Each handler drops the last reference to its own state, then uses it.
+  auto check = [&](const char* what) {
+    seen.push_back(what);
+    EXPECT_FALSE(destroyed) << what;
+  };
+  t.OnConnect = [&, c = capture()](TQuorCustomConnection*) {
+    t.OnConnect = [&](TQuorCustomConnection*) { seen.push_back("second connect"); };
+    check("connect");
+  };
+  t.OnRead = [&, c = capture()](TQuorCustomConnection*, const TQuorByteArray&) {
+    t.OnRead = nullptr;
+    check("read");
+  };
+  t.OnDisconnect = [&, c = capture()](TQuorCustomConnection*) {
+    t.OnDisconnect = nullptr;
+    check("disconnect");
+  };
+  ApplicationHandleException = [&, c = capture()](TObject*) {
+    ApplicationHandleException = nullptr;
+    check("hook");
+  };
+  // Each replaced handler is released once its own call has returned.
+  auto released = [&] {
+    const bool was = destroyed;
+    destroyed = false;
+    return was;
+  };
+  t.Listen();
+  TestConnection* link = t.AddConnection();
+  EXPECT_TRUE(released());
+  t.AddConnection();
+  TQuorByteArray bytes{1, 2};
+  PostMessage(link->Window(), kTestReadMessage, 0, reinterpret_cast<LPARAM>(&bytes));
+  Pump();
+  EXPECT_TRUE(released());
+  HandleException(&t);
+  EXPECT_TRUE(released());
+  t.Close();
+  EXPECT_TRUE(released());
+  EXPECT_EQ(seen,
+            (std::vector<std::string>{"connect", "second connect", "read", "hook", "disconnect"}));
 }
 
 }  // namespace
