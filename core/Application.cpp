@@ -1,28 +1,49 @@
 #include "core/Application.h"
 
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include <thread>
 
 namespace quorlink {
 
 namespace {
-// Static initialisation runs on the program's main thread.
-const std::thread::id kMainThread = std::this_thread::get_id();
+// Unset until the first thread uses the loop or a transport.
+std::atomic<std::thread::id> mainThread{};
 std::atomic<bool> terminated{false};
 }  // namespace
 
+bool ClaimMainThread() {
+  const std::thread::id self = std::this_thread::get_id();
+  std::thread::id expected{};
+  return mainThread.compare_exchange_strong(expected, self) || expected == self;
+}
+
+void CheckMainThread(const char* entry) {
+  if (ClaimMainThread()) return;
+#ifndef NDEBUG
+  std::fprintf(stderr, "quorlink: %s called from a thread other than the main thread\n", entry);
+  std::abort();
+#else
+  (void)entry;
+#endif
+}
+
 void TApplication::ProcessMessages() {
+  CheckMainThread("Application().ProcessMessages");
   while (platform::Messages().ProcessMessage(0)) {
   }
 }
 
 bool TApplication::HandleMessage() {
+  CheckMainThread("Application().HandleMessage");
   if (Terminated()) return false;
   platform::Messages().ProcessMessage(INFINITE);
   return !Terminated();
 }
 
 void TApplication::Run() {
+  CheckMainThread("Application().Run");
   while (HandleMessage()) {
   }
 }
@@ -39,10 +60,11 @@ void TApplication::Reset() {
   terminated.store(false);
 }
 int TApplication::Handle() const {
+  CheckMainThread("Application().Handle");
   return platform::Messages().Descriptor();
 }
 bool TApplication::IsMainThread() const {
-  return std::this_thread::get_id() == kMainThread;
+  return std::this_thread::get_id() == mainThread.load();
 }
 
 TApplication& Application() {

@@ -1,6 +1,13 @@
 // The application object: the main thread's message loop, hidden windows and
 // the exception hook. Everything here runs on the main thread unless it says
 // otherwise.
+//
+// The main thread is the first thread that enters the message loop
+// (ProcessMessages, HandleMessage, Run, Handle), opens or closes a transport
+// (Connect, Listen, Close), starts a TThread, or calls TThread::Synchronize
+// from outside a worker. From then on those entry points belong to it: in
+// builds without NDEBUG, calling one from another thread aborts with a message
+// naming the call. Which thread ran static initialisation does not matter.
 #pragma once
 
 #include <functional>
@@ -27,9 +34,17 @@ class TApplication {
   // Readable while messages may be waiting: drive the loop from another
   // event loop by calling ProcessMessages when it polls readable.
   int Handle() const;
-  // True on the thread that runs the message loop (the first to use it).
+  // Any thread. True on the main thread; false everywhere while no thread has
+  // used the loop yet.
   bool IsMainThread() const;
 };
+
+// Any thread. True on the main thread; the caller becomes the main thread
+// when no thread has used the loop yet.
+bool ClaimMainThread();
+// Main-thread entry points call this: the first caller becomes the main
+// thread; in builds without NDEBUG another thread aborts, naming the entry.
+void CheckMainThread(const char* entry);
 
 TApplication& Application();
 

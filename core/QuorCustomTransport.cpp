@@ -40,6 +40,7 @@ void TQuorCustomTransport::DestroyTransport() noexcept {
 }
 
 void TQuorCustomTransport::Connect() {
+  CheckMainThread("Connect");
   if (Active) {
     if (ServerMode) throw EQuorTransportException(_Str_TransportInServerMode);
     return;
@@ -51,6 +52,7 @@ void TQuorCustomTransport::Connect() {
 }
 
 void TQuorCustomTransport::Listen() {
+  CheckMainThread("Listen");
   if (Active) {
     if (!ServerMode) throw EQuorTransportException(_Str_TransportInClientMode);
     return;
@@ -62,6 +64,7 @@ void TQuorCustomTransport::Listen() {
 }
 
 void TQuorCustomTransport::Close() {
+  CheckMainThread("Close");
   if (!Active) return;
   InternalClose();
   Active = false;

@@ -6,6 +6,11 @@
 
 namespace quorlink {
 
+namespace {
+// A worker's Synchronize never makes it the main thread.
+thread_local bool onWorkerThread = false;
+}  // namespace
+
 TThread::TThread() = default;
 
 TThread::~TThread() {
@@ -18,6 +23,7 @@ TThread::~TThread() {
 }
 
 void TThread::Start() {
+  ClaimMainThread();  // workers are started from the main thread
   std::lock_guard lock(startMutex_);
   thread_ = std::thread([this] { Run(); });
 }
@@ -29,6 +35,7 @@ void TThread::WaitFor() {
 void TThread::Run() {
   // Wait until Start has stored the thread object.
   { std::lock_guard lock(startMutex_); }
+  onWorkerThread = true;
   try {
     Execute();
   } catch (...) {
@@ -76,7 +83,7 @@ HWND SyncWindow() {
 }  // namespace
 
 void TThread::Synchronize(const std::function<void()>& method) {
-  if (Application().IsMainThread()) {
+  if (onWorkerThread ? Application().IsMainThread() : ClaimMainThread()) {
     method();
     return;
   }

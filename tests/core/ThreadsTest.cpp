@@ -18,6 +18,7 @@ using Clock = std::chrono::steady_clock;
 // Runs the main loop until done() or the deadline; false on the deadline.
 template <class F>
 bool PumpUntil(F done, std::chrono::seconds limit = std::chrono::seconds(30)) {
+  CheckMainThread("PumpUntil");  // this thread runs the loop
   const auto deadline = Clock::now() + limit;
   while (!done()) {
     if (Clock::now() > deadline) return false;
