@@ -34,7 +34,7 @@ double Seconds(Clock::time_point since) {
 // Blocking Winsock peer on the client radio, linked to the server's channel.
 SOCKET ConnectPeer(const SOCKADDR_BTH& target) {
   auto& ws = platform::Winsock();
-  SOCKET s = ws.socket(AF_BTH, quorlink::SOCK_STREAM, BTHPROTO_RFCOMM);
+  SOCKET s = ws.socket(AF_BTH, quorlink::win32::SOCK_STREAM, BTHPROTO_RFCOMM);
   SOCKADDR_BTH addr = target;
   if (ws.connect(s, reinterpret_cast<SOCKADDR*>(&addr), sizeof addr) != 0) {
     ws.closesocket(s);

@@ -1,17 +1,14 @@
 // The records and constants shared by Winsock's Bluetooth family and the
 // Bluetooth API, with the Windows SDK's names, values and layouts, so that a
 // Windows backend forwards them untouched. SOCKET is pointer-sized as on
-// Win64. Include this after any system header: a few names collide with
-// POSIX macros of other values, and inside the library the Winsock one counts.
+// Win64. The few Winsock names that POSIX headers also declare are in
+// quorlink::win32 (see platform/Types.h).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 #include "platform/Types.h"
-
-#undef SOL_SOCKET
-#undef FD_SETSIZE
 
 namespace quorlink {
 
@@ -28,20 +25,11 @@ constexpr SOCKET INVALID_SOCKET = ~SOCKET{0};
 constexpr int SOCKET_ERROR = -1;
 
 constexpr int AF_BTH = 32;
-constexpr int SOCK_STREAM = 1;
 constexpr int BTHPROTO_RFCOMM = 3;
 constexpr int BTHPROTO_L2CAP = 0x0100;
 constexpr ULONG BT_PORT_ANY = 0xFFFFFFFF;
 constexpr DWORD NS_BTH = 16;
 
-constexpr int SOL_SOCKET = 0xFFFF;
-constexpr int FD_SETSIZE = 64;
-
-// Winsock's socket set: a count and an array, not a bit mask.
-struct fd_set {
-  UINT fd_count;
-  SOCKET fd_array[FD_SETSIZE];
-};
 constexpr int SO_PROTOCOL_INFOA = 0x2004;
 constexpr int SO_PROTOCOL_INFOW = 0x2005;
 
@@ -143,6 +131,28 @@ static_assert(sizeof(SOCKADDR_BTH) == 30);
 static_assert(offsetof(SOCKADDR_BTH, btAddr) == 2);
 static_assert(offsetof(SOCKADDR_BTH, serviceClassId) == 10);
 static_assert(offsetof(SOCKADDR_BTH, port) == 26);
+
+}  // namespace quorlink
+
+namespace quorlink::win32 {
+
+// <sys/socket.h> declares it too, as 1 (a self-referring macro on glibc).
+constexpr int SOCK_STREAM = 1;
+// <sys/socket.h> defines it as a macro of another value (1).
+#ifndef SOL_SOCKET
+constexpr int SOL_SOCKET = 0xFFFF;
+#endif
+
+// Winsock's socket set: a count and an array of 64 (Winsock's FD_SETSIZE),
+// not a bit mask.
+struct fd_set {
+  UINT fd_count;
+  SOCKET fd_array[64];
+};
+
+}  // namespace quorlink::win32
+
+namespace quorlink {
 
 // ---- Start-up ----
 

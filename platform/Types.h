@@ -1,6 +1,12 @@
 // The operating-system types and constants the library speaks in. They mirror
 // the Win32 names so that the Windows backend forwards without conversion and
 // the POSIX backend gives the same effects.
+//
+// Names that a C library also declares with another meaning (SOL_SOCKET,
+// SOCK_STREAM, fd_set) live in quorlink::win32, which no public header brings
+// into quorlink: a program's `using namespace quorlink` never changes what
+// those names mean. A system macro of the same name as anything here always
+// wins: nothing here undefines one.
 #pragma once
 
 #include <cstdint>
@@ -21,8 +27,14 @@ using WPARAM = std::uintptr_t;
 using LPARAM = std::intptr_t;
 using LRESULT = std::intptr_t;
 
+// glib and <windows.h> define these as macros of the same values, which then
+// stand in for them.
+#ifndef TRUE
 constexpr BOOL TRUE = 1;
+#endif
+#ifndef FALSE
 constexpr BOOL FALSE = 0;
+#endif
 
 inline HANDLE const INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1));
 

@@ -48,7 +48,7 @@ class IWinsock {
 
   virtual int WSAGetLastError() = 0;
   virtual void WSASetLastError(int error) = 0;
-  virtual int __WSAFDIsSet(SOCKET s, fd_set* set) = 0;
+  virtual int __WSAFDIsSet(SOCKET s, win32::fd_set* set) = 0;
 };
 
 IWinsock& Winsock();

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <iterator>
 
 #include "platform/Winsock.h"
 #include "platform/posix/BthAddressText.h"
@@ -22,6 +23,8 @@ using posix::WinsockSocket;
 using State = WinsockSocket::State;
 
 constexpr int kAddressLength = static_cast<int>(sizeof(SOCKADDR_BTH));
+// Winsock's SOL_SOCKET; <sys/socket.h> gives that name another value.
+constexpr int kWinsockSolSocket = 0xFFFF;
 
 std::atomic<int> startups{0};
 
@@ -116,7 +119,7 @@ class PosixWinsock final : public IWinsock {
   SOCKET socket(int af, int type, int protocol) override {
     if (!Started()) return Fail(WSANOTINITIALISED, INVALID_SOCKET);
     if (af != AF_BTH || !posix::vradio::Enabled()) return Fail(WSAEAFNOSUPPORT, INVALID_SOCKET);
-    if (type != SOCK_STREAM) return Fail(WSAESOCKTNOSUPPORT, INVALID_SOCKET);
+    if (type != win32::SOCK_STREAM) return Fail(WSAESOCKTNOSUPPORT, INVALID_SOCKET);
     if (protocol != BTHPROTO_RFCOMM) return Fail(WSAEPROTONOSUPPORT, INVALID_SOCKET);
     int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return Fail(posix::WsaErrorFromErrno(errno), INVALID_SOCKET);
@@ -379,7 +382,7 @@ class PosixWinsock final : public IWinsock {
     int error;
     auto socket = Lookup(s, error);
     if (!socket) return Fail(error, SOCKET_ERROR);
-    if (level != SOL_SOCKET || option != SO_PROTOCOL_INFOA)
+    if (level != kWinsockSolSocket || option != SO_PROTOCOL_INFOA)
       return Fail(WSAENOPROTOOPT, SOCKET_ERROR);
     if (value == nullptr || valueLength == nullptr ||
         *valueLength < static_cast<int>(sizeof(WSAPROTOCOL_INFOA)))
@@ -389,7 +392,7 @@ class PosixWinsock final : public IWinsock {
     info.iAddressFamily = AF_BTH;
     info.iMaxSockAddr = kAddressLength;
     info.iMinSockAddr = kAddressLength;
-    info.iSocketType = SOCK_STREAM;
+    info.iSocketType = win32::SOCK_STREAM;
     info.iProtocol = BTHPROTO_RFCOMM;
     std::strcpy(info.szProtocol, "Quorlink virtual radio RFCOMM");
     std::memcpy(value, &info, sizeof info);
@@ -417,9 +420,9 @@ class PosixWinsock final : public IWinsock {
   int WSAGetLastError() override { return static_cast<int>(posix::LastError()); }
   void WSASetLastError(int error) override { posix::SetLastError(static_cast<DWORD>(error)); }
 
-  int __WSAFDIsSet(SOCKET s, fd_set* set) override {
+  int __WSAFDIsSet(SOCKET s, win32::fd_set* set) override {
     if (set == nullptr) return 0;
-    for (UINT i = 0; i < set->fd_count && i < static_cast<UINT>(FD_SETSIZE); ++i)
+    for (UINT i = 0; i < set->fd_count && i < std::size(set->fd_array); ++i)
       if (set->fd_array[i] == s) return 1;
     return 0;
   }

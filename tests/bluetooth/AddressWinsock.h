@@ -46,7 +46,7 @@ class AddressWinsock final : public platform::IWinsock {
   INT WSASetServiceA(WSAQUERYSETA*, WSAESETSERVICEOP, DWORD) override { return Other(); }
   int getpeername(SOCKET, SOCKADDR*, int*) override { return Other(); }
   int getsockopt(SOCKET, int, int, char*, int*) override { return Other(); }
-  int __WSAFDIsSet(SOCKET, fd_set*) override { return Other(); }
+  int __WSAFDIsSet(SOCKET, win32::fd_set*) override { return Other(); }
 
   int getsockname(SOCKET s, SOCKADDR* name, int* length) override {
     lastSocket = s;

@@ -118,7 +118,7 @@ TEST(BluetoothApiBits, LmpFeatureBits) {
 TEST(BluetoothApiFdSet, SetIgnoresDuplicatesAndAFullSet) {
   fd_set set;
   set.fd_count = 17;
-  FD_ZERO(set);
+  (FD_ZERO)(set);
   EXPECT_EQ(set.fd_count, 0u);
   _FD_SET(5, set);
   _FD_SET(5, set);
@@ -134,22 +134,22 @@ TEST(BluetoothApiFdSet, SetIgnoresDuplicatesAndAFullSet) {
 
 TEST(BluetoothApiFdSet, ClrShiftsLaterEntriesDown) {
   fd_set set;
-  FD_ZERO(set);
+  (FD_ZERO)(set);
   _FD_SET(1, set);
   _FD_SET(2, set);
   _FD_SET(3, set);
-  FD_CLR(1, set);
+  (FD_CLR)(1, set);
   ASSERT_EQ(set.fd_count, 2u);
   EXPECT_EQ(set.fd_array[0], 2u);
   EXPECT_EQ(set.fd_array[1], 3u);
-  FD_CLR(42, set);
+  (FD_CLR)(42, set);
   EXPECT_EQ(set.fd_count, 2u);
-  FD_CLR(3, set);
+  (FD_CLR)(3, set);
   ASSERT_EQ(set.fd_count, 1u);
   EXPECT_EQ(set.fd_array[0], 2u);
   // Entries past the count do not count.
   set.fd_array[1] = 9;
-  FD_CLR(9, set);
+  (FD_CLR)(9, set);
   EXPECT_EQ(set.fd_count, 1u);
 }
 
@@ -159,39 +159,66 @@ TEST(BluetoothApiFdSet, ClrRemovesOnlyTheFirstOfDuplicates) {
   set.fd_array[0] = 7;
   set.fd_array[1] = 8;
   set.fd_array[2] = 7;
-  FD_CLR(7, set);
+  (FD_CLR)(7, set);
   ASSERT_EQ(set.fd_count, 2u);
   EXPECT_EQ(set.fd_array[0], 8u);
   EXPECT_EQ(set.fd_array[1], 7u);
 }
 
+// A count beyond the array, from a set never cleared or damaged by its
+// owner, must never take a scan or a move outside the 64 entries.
+TEST(BluetoothApiFdSet, CountBeyondTheArrayStaysInside) {
+  struct Guarded {
+    fd_set set;
+    SOCKET after[80];
+  } g{};
+  for (SOCKET i = 0; i < 64; ++i) g.set.fd_array[i] = 1000 + i;
+  for (SOCKET& a : g.after) a = 0xA5A5;
+  for (UINT count : {65u, 100u, 0x7FFFFFFFu, 0xFFFFFFFFu}) {
+    g.set.fd_count = count;
+    _FD_SET(7, g.set);
+    EXPECT_EQ(g.set.fd_count, count) << "a full set takes nothing";
+    (FD_CLR)(424242, g.set);
+    EXPECT_EQ(g.set.fd_count, count);
+    (FD_CLR)(1000 + 63, g.set);
+    EXPECT_EQ(g.set.fd_count, count - 1);
+    g.set.fd_array[63] = 1000 + 63;
+    EXPECT_TRUE((FD_ISSET)(1000 + 63, g.set));
+    EXPECT_FALSE((FD_ISSET)(0xA5A5, g.set));
+  }
+  (FD_CLR)(1000, g.set);  // the first entry: the rest move down inside the array
+  EXPECT_EQ(g.set.fd_array[0], 1001u);
+  EXPECT_EQ(g.set.fd_array[62], 1063u);
+  for (SOCKET a : g.after) ASSERT_EQ(a, 0xA5A5u);
+}
+
 TEST(BluetoothApiFdSet, IsSetAsksThePlatform) {
   fd_set set;
-  FD_ZERO(set);
+  (FD_ZERO)(set);
   _FD_SET(4, set);
-  EXPECT_TRUE(FD_ISSET(4, set));
-  EXPECT_FALSE(FD_ISSET(5, set));
+  EXPECT_TRUE((FD_ISSET)(4, set));
+  EXPECT_FALSE((FD_ISSET)(5, set));
 }
 
 TEST(BluetoothApiTime, TimerHelpers) {
   timeval tv{0, 0};
-  EXPECT_FALSE(timerisset(tv));
+  EXPECT_FALSE((timerisset)(tv));
   tv.tv_usec = 1;
-  EXPECT_TRUE(timerisset(tv));
+  EXPECT_TRUE((timerisset)(tv));
   tv = {-1, 0};
-  EXPECT_TRUE(timerisset(tv));
-  timerclear(tv);
+  EXPECT_TRUE((timerisset)(tv));
+  (timerclear)(tv);
   EXPECT_EQ(tv.tv_sec, 0);
   EXPECT_EQ(tv.tv_usec, 0);
 }
 
 TEST(BluetoothApiIoctl, CodesAndParameterSizeMask) {
-  EXPECT_EQ(_IO('f', 126), 0x2000667Eu);
-  EXPECT_EQ(_IOR('t', 115, 4), 0x40047473u);
-  EXPECT_EQ(_IOW('s', 0, 4), 0x80047300u);
-  EXPECT_EQ(_IOR(0, 0, 0x80), IOC_OUT) << "only the low 7 bits of the size";
-  EXPECT_EQ(_IOR(0, 0, 0xFF), IOC_OUT | 0x7F0000u);
-  EXPECT_EQ(_IOW(0, 0, 0x81), IOC_IN | 0x10000u);
+  EXPECT_EQ((_IO)('f', 126), 0x2000667Eu);
+  EXPECT_EQ((_IOR)('t', 115, 4), 0x40047473u);
+  EXPECT_EQ((_IOW)('s', 0, 4), 0x80047300u);
+  EXPECT_EQ((_IOR)(0, 0, 0x80), 0x40000000u) << "only the low 7 bits of the size";
+  EXPECT_EQ((_IOR)(0, 0, 0xFF), 0x40000000u | 0x7F0000u);
+  EXPECT_EQ((_IOW)(0, 0, 0x81), 0x80000000u | 0x10000u);
   EXPECT_EQ(_WSAIO(0x08000000, 1), 0x28000001u);
   EXPECT_EQ(_WSAIOR(0x08000000, 2), 0x48000002u);
   EXPECT_EQ(_WSAIOW(0x08000000, 3), 0x88000003u);
@@ -219,16 +246,16 @@ TEST(BluetoothApiMisc, LangIdFilterSizeAndPort) {
 }
 
 TEST(BluetoothApiIpv4, Classes) {
-  EXPECT_TRUE(IN_CLASSA(0x7FFFFFFF));
-  EXPECT_FALSE(IN_CLASSA(0x80000000));
-  EXPECT_TRUE(IN_CLASSB(0x80000000));
-  EXPECT_TRUE(IN_CLASSB(0xBFFFFFFF));
-  EXPECT_FALSE(IN_CLASSB(0xC0000000));
-  EXPECT_TRUE(IN_CLASSC(0xDFFFFFFF));
-  EXPECT_FALSE(IN_CLASSC(0xE0000000));
-  EXPECT_TRUE(IN_CLASSD(0xE0000000));
-  EXPECT_TRUE(IN_MULTICAST(0xEFFFFFFF));
-  EXPECT_FALSE(IN_MULTICAST(0xF0000000));
+  EXPECT_TRUE((IN_CLASSA)(0x7FFFFFFF));
+  EXPECT_FALSE((IN_CLASSA)(0x80000000));
+  EXPECT_TRUE((IN_CLASSB)(0x80000000));
+  EXPECT_TRUE((IN_CLASSB)(0xBFFFFFFF));
+  EXPECT_FALSE((IN_CLASSB)(0xC0000000));
+  EXPECT_TRUE((IN_CLASSC)(0xDFFFFFFF));
+  EXPECT_FALSE((IN_CLASSC)(0xE0000000));
+  EXPECT_TRUE((IN_CLASSD)(0xE0000000));
+  EXPECT_TRUE((IN_MULTICAST)(0xEFFFFFFF));
+  EXPECT_FALSE((IN_MULTICAST)(0xF0000000));
 }
 
 TEST(BluetoothApiIpv6, SetAnyAndLoopbackKeepTheScope) {
@@ -239,7 +266,7 @@ TEST(BluetoothApiIpv6, SetAnyAndLoopbackKeepTheScope) {
   EXPECT_EQ(a.sin6_family, 23);
   EXPECT_EQ(a.sin6_port, 0);
   EXPECT_EQ(a.sin6_flowinfo, 0u);
-  EXPECT_TRUE(IN6_IS_ADDR_UNSPECIFIED(a.sin6_addr));
+  EXPECT_TRUE((IN6_IS_ADDR_UNSPECIFIED)(a.sin6_addr));
   EXPECT_EQ(a.sin6_scope_id, 7u);
   EXPECT_TRUE(IN6ADDR_ISANY(a));
   EXPECT_FALSE(IN6ADDR_ISLOOPBACK(a));
@@ -254,35 +281,35 @@ TEST(BluetoothApiIpv6, SetAnyAndLoopbackKeepTheScope) {
 TEST(BluetoothApiIpv6, AddressKinds) {
   EXPECT_TRUE(IN6_ADDR_EQUAL(Addr({{3, 9}}), Addr({{3, 9}})));
   EXPECT_FALSE(IN6_ADDR_EQUAL(Addr({{3, 9}}), Addr({{2, 9}})));
-  EXPECT_TRUE(IN6_IS_ADDR_LOOPBACK(Addr({{15, 1}})));
-  EXPECT_FALSE(IN6_IS_ADDR_LOOPBACK(Addr({{14, 1}})));
-  EXPECT_TRUE(IN6_IS_ADDR_MULTICAST(Addr({{0, 0xFF}})));
-  EXPECT_FALSE(IN6_IS_ADDR_MULTICAST(Addr({{0, 0xFE}})));
-  EXPECT_TRUE(IN6_IS_ADDR_LINKLOCAL(Addr({{0, 0xFE}, {1, 0x80}})));
-  EXPECT_TRUE(IN6_IS_ADDR_LINKLOCAL(Addr({{0, 0xFE}, {1, 0xBF}})));
-  EXPECT_FALSE(IN6_IS_ADDR_LINKLOCAL(Addr({{0, 0xFE}, {1, 0xC0}})));
-  EXPECT_TRUE(IN6_IS_ADDR_SITELOCAL(Addr({{0, 0xFE}, {1, 0xC0}})));
-  EXPECT_FALSE(IN6_IS_ADDR_SITELOCAL(Addr({{0, 0xFF}, {1, 0xC0}})));
-  EXPECT_TRUE(IN6_IS_ADDR_V4MAPPED(Addr({{10, 0xFF}, {11, 0xFF}, {15, 4}})));
-  EXPECT_FALSE(IN6_IS_ADDR_V4MAPPED(Addr({{9, 1}, {10, 0xFF}, {11, 0xFF}})));
-  EXPECT_FALSE(IN6_IS_ADDR_V4MAPPED(Addr({{10, 0xFF}})));
+  EXPECT_TRUE((IN6_IS_ADDR_LOOPBACK)(Addr({{15, 1}})));
+  EXPECT_FALSE((IN6_IS_ADDR_LOOPBACK)(Addr({{14, 1}})));
+  EXPECT_TRUE((IN6_IS_ADDR_MULTICAST)(Addr({{0, 0xFF}})));
+  EXPECT_FALSE((IN6_IS_ADDR_MULTICAST)(Addr({{0, 0xFE}})));
+  EXPECT_TRUE((IN6_IS_ADDR_LINKLOCAL)(Addr({{0, 0xFE}, {1, 0x80}})));
+  EXPECT_TRUE((IN6_IS_ADDR_LINKLOCAL)(Addr({{0, 0xFE}, {1, 0xBF}})));
+  EXPECT_FALSE((IN6_IS_ADDR_LINKLOCAL)(Addr({{0, 0xFE}, {1, 0xC0}})));
+  EXPECT_TRUE((IN6_IS_ADDR_SITELOCAL)(Addr({{0, 0xFE}, {1, 0xC0}})));
+  EXPECT_FALSE((IN6_IS_ADDR_SITELOCAL)(Addr({{0, 0xFF}, {1, 0xC0}})));
+  EXPECT_TRUE((IN6_IS_ADDR_V4MAPPED)(Addr({{10, 0xFF}, {11, 0xFF}, {15, 4}})));
+  EXPECT_FALSE((IN6_IS_ADDR_V4MAPPED)(Addr({{9, 1}, {10, 0xFF}, {11, 0xFF}})));
+  EXPECT_FALSE((IN6_IS_ADDR_V4MAPPED)(Addr({{10, 0xFF}})));
 }
 
 TEST(BluetoothApiIpv6, V4CompatExcludesAnyAndLoopback) {
-  EXPECT_FALSE(IN6_IS_ADDR_V4COMPAT(Addr({})));
-  EXPECT_FALSE(IN6_IS_ADDR_V4COMPAT(Addr({{15, 1}})));
-  EXPECT_TRUE(IN6_IS_ADDR_V4COMPAT(Addr({{15, 2}})));
-  EXPECT_TRUE(IN6_IS_ADDR_V4COMPAT(Addr({{12, 1}, {13, 2}, {14, 3}, {15, 4}})));
-  EXPECT_TRUE(IN6_IS_ADDR_V4COMPAT(Addr({{14, 1}})));
-  EXPECT_TRUE(IN6_IS_ADDR_V4COMPAT(Addr({{12, 1}, {15, 1}})));
-  EXPECT_FALSE(IN6_IS_ADDR_V4COMPAT(Addr({{11, 1}, {15, 4}})));
-  EXPECT_FALSE(IN6_IS_ADDR_V4COMPAT(Addr({{10, 0xFF}, {11, 0xFF}, {15, 4}})));
+  EXPECT_FALSE((IN6_IS_ADDR_V4COMPAT)(Addr({})));
+  EXPECT_FALSE((IN6_IS_ADDR_V4COMPAT)(Addr({{15, 1}})));
+  EXPECT_TRUE((IN6_IS_ADDR_V4COMPAT)(Addr({{15, 2}})));
+  EXPECT_TRUE((IN6_IS_ADDR_V4COMPAT)(Addr({{12, 1}, {13, 2}, {14, 3}, {15, 4}})));
+  EXPECT_TRUE((IN6_IS_ADDR_V4COMPAT)(Addr({{14, 1}})));
+  EXPECT_TRUE((IN6_IS_ADDR_V4COMPAT)(Addr({{12, 1}, {15, 1}})));
+  EXPECT_FALSE((IN6_IS_ADDR_V4COMPAT)(Addr({{11, 1}, {15, 4}})));
+  EXPECT_FALSE((IN6_IS_ADDR_V4COMPAT)(Addr({{10, 0xFF}, {11, 0xFF}, {15, 4}})));
 }
 
 TEST(BluetoothApiIpv6, MulticastScopes) {
-  bool (*const scopes[])(const in6_addr&) = {IN6_IS_ADDR_MC_NODELOCAL, IN6_IS_ADDR_MC_LINKLOCAL,
-                                             IN6_IS_ADDR_MC_SITELOCAL, IN6_IS_ADDR_MC_ORGLOCAL,
-                                             IN6_IS_ADDR_MC_GLOBAL};
+  bool (*const scopes[])(const in6_addr&) = {(IN6_IS_ADDR_MC_NODELOCAL), (IN6_IS_ADDR_MC_LINKLOCAL),
+                                             (IN6_IS_ADDR_MC_SITELOCAL), (IN6_IS_ADDR_MC_ORGLOCAL),
+                                             (IN6_IS_ADDR_MC_GLOBAL)};
   const UCHAR values[] = {0x1, 0x2, 0x5, 0x8, 0xE};
   for (int i = 0; i < 5; ++i) {
     for (int j = 0; j < 5; ++j) {

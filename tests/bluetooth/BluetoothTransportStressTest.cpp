@@ -125,7 +125,7 @@ TEST(BluetoothTransportThreaded, TwoHundredLinksWithRandomClosesFromBothEnds) {
     workers.emplace_back([&] {
       for (int id; (id = next.fetch_add(1)) < kLinks; finished.fetch_add(1)) {
         const Plan& plan = plans[static_cast<std::size_t>(id)];
-        SOCKET s = ws.socket(AF_BTH, SOCK_STREAM, BTHPROTO_RFCOMM);
+        SOCKET s = ws.socket(AF_BTH, win32::SOCK_STREAM, BTHPROTO_RFCOMM);
         SOCKADDR_BTH addr = target;
         if (s == INVALID_SOCKET ||
             ws.connect(s, reinterpret_cast<SOCKADDR*>(&addr), sizeof addr) != 0) {

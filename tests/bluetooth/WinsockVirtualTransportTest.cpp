@@ -42,7 +42,7 @@ class WinsockVirtualTransport : public ::testing::Test {
   }
 
   SOCKET Open() {
-    SOCKET s = ws.socket(AF_BTH, SOCK_STREAM, BTHPROTO_RFCOMM);
+    SOCKET s = ws.socket(AF_BTH, win32::SOCK_STREAM, BTHPROTO_RFCOMM);
     EXPECT_NE(s, INVALID_SOCKET);
     open.push_back(s);
     return s;
@@ -224,15 +224,15 @@ TEST_F(WinsockVirtualTransport, ConnectToAFullQueueCompletesOnceThereIsRoom) {
 
 TEST_F(WinsockVirtualTransport, CallsNeedWinsockStartedAndTheProviderChosen) {
   ws.WSACleanup();
-  EXPECT_EQ(ws.socket(AF_BTH, SOCK_STREAM, BTHPROTO_RFCOMM), INVALID_SOCKET);
+  EXPECT_EQ(ws.socket(AF_BTH, win32::SOCK_STREAM, BTHPROTO_RFCOMM), INVALID_SOCKET);
   EXPECT_EQ(ws.WSAGetLastError(), WSANOTINITIALISED);
   WSADATA data;
   ws.WSAStartup(0x0202, &data);
   vradio::Enable(false);
-  EXPECT_EQ(ws.socket(AF_BTH, SOCK_STREAM, BTHPROTO_RFCOMM), INVALID_SOCKET);
+  EXPECT_EQ(ws.socket(AF_BTH, win32::SOCK_STREAM, BTHPROTO_RFCOMM), INVALID_SOCKET);
   EXPECT_EQ(ws.WSAGetLastError(), WSAEAFNOSUPPORT);
   vradio::Enable(true);
-  EXPECT_EQ(ws.socket(AF_BTH, SOCK_STREAM, 0), INVALID_SOCKET);
+  EXPECT_EQ(ws.socket(AF_BTH, win32::SOCK_STREAM, 0), INVALID_SOCKET);
   EXPECT_EQ(ws.WSAGetLastError(), WSAEPROTONOSUPPORT);
 }
 

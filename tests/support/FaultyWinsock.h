@@ -137,7 +137,7 @@ class FaultyWinsock final : public platform::IWinsock {
   }
   int WSAGetLastError() override { return inner_.WSAGetLastError(); }
   void WSASetLastError(int error) override { inner_.WSASetLastError(error); }
-  int __WSAFDIsSet(SOCKET s, fd_set* set) override { return inner_.__WSAFDIsSet(s, set); }
+  int __WSAFDIsSet(SOCKET s, win32::fd_set* set) override { return inner_.__WSAFDIsSet(s, set); }
 
   // Makes every send take at most this many bytes (0: no limit).
   void CapSends(int bytes) { sendCap_ = bytes; }
