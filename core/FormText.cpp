@@ -1,6 +1,7 @@
 #include "core/FormText.h"
 
 #include <cstddef>
+#include <limits>
 
 #include "core/SysUtils.h"
 
@@ -178,6 +179,7 @@ void ParseForm(std::string_view text, TFormSink& sink, int maxDepth) {
   bool done = false;
   int line = 0;
   while (!text.empty() || line == 0) {
+    if (line == std::numeric_limits<int>::max()) FormError(line, "too many lines");
     ++line;
     std::size_t eol = text.find('\n');
     std::string_view raw = text.substr(0, eol);

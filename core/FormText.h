@@ -23,9 +23,9 @@ struct TFormProperty {
   TFormValue Value;
 };
 
-// Takes a form's parts in the order they are written. Objects come one at a
-// time and nothing of a finished one is kept, so what a read holds does not
-// grow with the nesting or with the lines already passed.
+// Takes a form's parts in the order they are written. The parser keeps
+// nothing of a line it has handed on, only the line numbers of the objects
+// still open, so no tree of the whole form is ever built.
 class TFormSink {
  public:
   // name is empty for an unnamed root; only the root may be unnamed.
