@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <iterator>
 
 namespace quorlink {
 
@@ -36,8 +37,12 @@ TComponent::TComponent(TComponent* owner) : owner_(owner) {
 TComponent::~TComponent() {
   DestroyComponents();
   if (owner_ != nullptr) {
+    if (!name_.empty()) owner_->names_.erase(NameKey(name_));
+    // From the back: the newest are freed first, so this stays constant time
+    // when many are freed in turn.
     auto& siblings = owner_->components_;
-    siblings.erase(std::remove(siblings.begin(), siblings.end(), this), siblings.end());
+    auto it = std::find(siblings.rbegin(), siblings.rend(), this);
+    if (it != siblings.rend()) siblings.erase(std::next(it).base());
   }
 }
 
@@ -45,6 +50,7 @@ void TComponent::DestroyComponents() {
   while (!components_.empty()) {
     TComponent* last = components_.back();
     components_.pop_back();
+    if (!last->name_.empty()) names_.erase(NameKey(last->name_));
     last->owner_ = nullptr;
     try {
       Free(last);
@@ -60,17 +66,17 @@ TComponent* TComponent::Components(int index) const {
   return components_[static_cast<std::size_t>(index)];
 }
 
+std::string TComponent::NameKey(std::string_view name) {
+  std::string key(name);
+  for (char& ch : key)
+    if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch + ('a' - 'A'));
+  return key;
+}
+
 TComponent* TComponent::FindComponent(const std::string& name) const {
   if (name.empty()) return nullptr;
-  for (TComponent* c : components_) {
-    const std::string& n = c->name_;
-    if (n.size() == name.size() && std::equal(n.begin(), n.end(), name.begin(), [](char a, char b) {
-          return std::tolower(static_cast<unsigned char>(a)) ==
-                 std::tolower(static_cast<unsigned char>(b));
-        }))
-      return c;
-  }
-  return nullptr;
+  auto it = names_.find(NameKey(name));
+  return it != names_.end() ? it->second : nullptr;
 }
 
 void TComponent::SetName(const std::string& name) {
@@ -84,7 +90,16 @@ void TComponent::SetName(const std::string& name) {
     if (other != nullptr && other != this)
       throw Exception("A component named " + name + " already exists");
   }
-  name_ = name;
+  std::string renamed = name;
+  if (owner_ != nullptr) {
+    // The new entry first: if that fails, nothing has changed.
+    std::string newKey = NameKey(renamed), oldKey = NameKey(name_);
+    if (newKey != oldKey) {
+      if (!newKey.empty()) owner_->names_.emplace(std::move(newKey), this);
+      if (!oldKey.empty()) owner_->names_.erase(oldKey);
+    }
+  }
+  name_.swap(renamed);
 }
 
 namespace {

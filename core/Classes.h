@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "core/SysUtils.h"
@@ -52,6 +54,8 @@ class TComponent : public TObject {
   TComponent* Owner() const { return owner_; }
   int ComponentCount() const { return static_cast<int>(components_.size()); }
   TComponent* Components(int index) const;
+  // By name, without regard to (ASCII) case; an index keeps this constant
+  // time, so that making many named components stays linear.
   TComponent* FindComponent(const std::string& name) const;
 
   const std::string& Name() const { return name_; }
@@ -66,9 +70,12 @@ class TComponent : public TObject {
 
  private:
   void DestroyComponents();
+  static std::string NameKey(std::string_view name);
 
   TComponent* owner_;
   std::vector<TComponent*> components_;
+  // The named entries of components_, by NameKey of their name.
+  std::unordered_map<std::string, TComponent*> names_;
   std::string name_;
   std::intptr_t tag_ = 0;
 };

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <exception>
 #include <map>
+#include <typeindex>
+#include <typeinfo>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -83,37 +85,46 @@ void WriteObject(const TComponent& c, int depth, std::string& out) {
 // One value to set, checked against its property already.
 struct TAssignment {
   TComponent* Component;
-  TPropInfo Prop;  // an empty Prop.Name stands for the component's Name
+  const TPropInfo* Prop;  // null for the component's Name
   std::int64_t Ord = 0;
   std::string Str;
   const std::any* Method = nullptr;
   int Line = 0;
 };
 
-class TFormReader {
+// What a property held before an assignment, to put back on failure.
+struct TOldValue {
+  std::int64_t Ord = 0;
+  std::string Str;
+  std::any Method;
+};
+
+// Binds the form's objects to components as they come and checks every
+// value; nothing is set until the whole form has been read.
+class TFormReader final : public TFormSink {
  public:
-  explicit TFormReader(const TMethodTable& methods) : methods_(methods) {}
+  TFormReader(TComponent& root, const TMethodTable& methods) : root_(root), methods_(methods) {}
   TFormReader(const TFormReader&) = delete;
   TFormReader& operator=(const TFormReader&) = delete;
 
-  void Read(TComponent& root, const TFormObject& form) {
+  void Read(std::string_view text) {
     try {
-      Bind(root, form, true);
+      ParseForm(text, *this, MaxFormDepth);
     } catch (...) {
       FreeCreated();
       throw;
     }
-    std::vector<std::function<void()>> undo;
-    undo.reserve(assignments_.size());
+    std::vector<TOldValue> old;
+    old.reserve(assignments_.size());
     try {
       for (const TAssignment& a : assignments_) {
-        undo.push_back(Snapshot(a));
+        old.push_back(Snapshot(a));
         Apply(a);
       }
     } catch (...) {
-      for (auto it = undo.rbegin(); it != undo.rend(); ++it) {
+      for (std::size_t i = old.size(); i-- > 0;) {
         try {
-          (*it)();
+          Restore(assignments_[i], old[i]);
         } catch (...) {
           // Putting back the value it had is all that can be tried.
         }
@@ -123,59 +134,82 @@ class TFormReader {
     }
   }
 
- private:
-  void Bind(TComponent& c, const TFormObject& form, bool isRoot) {
-    if (!SameIdent(form.ClassName, c.ClassName()))
-      FormError(form.Line, "component " + DisplayName(c) + " is a " + c.ClassName() + ", not a " +
-                               form.ClassName);
-    if (!form.Name.empty() && form.Name != c.Name()) {
-      TComponent* owner = c.Owner();
-      TComponent* other = owner != nullptr ? owner->FindComponent(form.Name) : nullptr;
-      if (isRoot && other != nullptr && other != &c)
-        FormError(form.Line, "a component named " + form.Name + " already exists");
-      assignments_.push_back({&c, TPropInfo{}, 0, form.Name, nullptr, form.Line});
+  void BeginObject(int line, std::string_view name, std::string_view className) override {
+    TComponent* c = &root_;
+    if (!open_.empty()) {
+      TFrame& owner = open_.back();
+      if (!owner.Seen.insert(Folded(name)).second)
+        FormError(line, "component " + Excerpt(name) + " appears twice");
+      // Components this read makes have no name yet, so only those that
+      // were there before are found.
+      c = owner.Component->FindComponent(std::string(name));
+      if (c == nullptr) c = Create(*owner.Component, line, className);
     }
-    TPropList props = c.Properties();
-    for (const TFormProperty& fp : form.Properties) {
-      const TPropInfo* p = nullptr;
-      for (const TPropInfo& candidate : props)
-        if (SameIdent(candidate.Name, fp.Name)) p = &candidate;
-      if (p == nullptr)
-        FormError(fp.Line, "property " + fp.Name + " does not exist in " + c.ClassName());
-      TAssignment a = Convert(c, *p, fp);
-      if (p->Stored) assignments_.push_back(std::move(a));
+    if (!SameIdent(className, c->ClassName()))
+      FormError(line, "component " + DisplayName(*c) + " is a " + c->ClassName() + ", not a " +
+                          Excerpt(className));
+    if (!name.empty() && name != c->Name()) {
+      TComponent* owner = c->Owner();
+      TComponent* other = owner != nullptr ? owner->FindComponent(std::string(name)) : nullptr;
+      if (open_.empty() && other != nullptr && other != c)
+        FormError(line, "a component named " + Excerpt(name) + " already exists");
+      assignments_.push_back({c, nullptr, 0, std::string(name), nullptr, line});
     }
-    if (form.Children.empty()) return;
-    // By name without case, built once: a form may name many components.
-    std::unordered_map<std::string, TComponent*> owned;
-    for (int i = 0; i < c.ComponentCount(); ++i)
-      owned.emplace(Folded(c.Components(i)->Name()), c.Components(i));
-    std::unordered_set<std::string> seen;
-    for (const TFormObject& child : form.Children) {
-      std::string key = Folded(child.Name);
-      if (!seen.insert(key).second)
-        FormError(child.Line, "component " + child.Name + " appears twice");
-      auto it = owned.find(key);
-      Bind(it != owned.end() ? *it->second : *Create(c, child), child, false);
-    }
+    open_.push_back({c, &PropertiesOf(*c), {}});
   }
 
-  TComponent* Create(TComponent& owner, const TFormObject& form) {
-    TComponentFactory factory = FindClass(form.ClassName);
-    if (!factory) FormError(form.Line, "class " + form.ClassName + " not found");
+  void Property(TFormProperty& fp) override {
+    TFrame& frame = open_.back();
+    const TPropInfo* p = nullptr;
+    for (const TPropInfo& candidate : *frame.Props)
+      if (SameIdent(candidate.Name, fp.Name)) p = &candidate;
+    if (p == nullptr)
+      FormError(fp.Line, "property " + Excerpt(fp.Name) + " does not exist in " +
+                             frame.Component->ClassName());
+    TAssignment a = Convert(*frame.Component, *p, fp);
+    if (p->Stored) assignments_.push_back(std::move(a));
+  }
+
+  void EndObject() override { open_.pop_back(); }
+
+ private:
+  struct TFrame {
+    TComponent* Component;
+    const TPropList* Props;
+    std::unordered_set<std::string> Seen;  // folded names of the owned objects read
+  };
+
+  // Published properties belong to the class, so one list per class serves
+  // every component of it, and an assignment refers to its entry.
+  const TPropList& PropertiesOf(const TComponent& c) {
+    auto [it, added] = props_.try_emplace(std::type_index(typeid(c)));
+    if (added) {
+      try {
+        it->second = c.Properties();
+      } catch (...) {
+        props_.erase(it);
+        throw;
+      }
+    }
+    return it->second;
+  }
+
+  TComponent* Create(TComponent& owner, int line, std::string_view className) {
+    TComponentFactory factory = FindClass(std::string(className));
+    if (!factory) FormError(line, "class " + Excerpt(className) + " not found");
     TComponent* made = factory(&owner);
-    if (made == nullptr) FormError(form.Line, "class " + form.ClassName + " made nothing");
+    if (made == nullptr) FormError(line, "class " + Excerpt(className) + " made nothing");
     created_.push_back(made);
     if (made->Owner() != &owner)
-      FormError(form.Line, "class " + form.ClassName + " did not take its owner");
+      FormError(line, "class " + Excerpt(className) + " did not take its owner");
     return made;
   }
 
-  TAssignment Convert(TComponent& c, const TPropInfo& p, const TFormProperty& fp) const {
+  TAssignment Convert(TComponent& c, const TPropInfo& p, TFormProperty& fp) const {
     using K = TFormValue::TKind;
     const TTypeInfo& type = *p.Type;
-    const TFormValue& v = fp.Value;
-    TAssignment a{&c, p, 0, {}, nullptr, fp.Line};
+    TFormValue& v = fp.Value;
+    TAssignment a{&c, &p, 0, {}, nullptr, fp.Line};
     // A stored value is put back on failure, so it must be readable too; a
     // value that is not stored is only checked.
     auto expect = [&](K kind, bool settable, const char* what) {
@@ -187,7 +221,8 @@ class TFormReader {
     auto element = [&](const std::string& name) -> std::size_t {
       for (std::size_t i = 0; i < type.EnumNames.size(); ++i)
         if (SameIdent(type.EnumNames[i], name)) return i;
-      FormError(fp.Line, name + " is not a value of " + type.Name + " (property " + p.Name + ")");
+      FormError(fp.Line,
+                Excerpt(name) + " is not a value of " + type.Name + " (property " + p.Name + ")");
     };
     switch (type.Kind) {
       case TTypeKind::tkInteger: {
@@ -198,16 +233,16 @@ class TFormReader {
           a.Ord = StrToInt64(v.Text);
         } catch (const EConvertError&) {
           // The literal's form was checked already: only its size is wrong.
-          FormError(fp.Line, v.Text + " is out of range for " + p.Name);
+          FormError(fp.Line, Excerpt(v.Text) + " is out of range for " + p.Name);
         }
         if (ranged && (a.Ord < type.MinValue || a.Ord > type.MaxValue))
-          FormError(fp.Line, v.Text + " is out of range for " + p.Name + " (" +
+          FormError(fp.Line, Excerpt(v.Text) + " is out of range for " + p.Name + " (" +
                                  IntToStr(type.MinValue) + ".." + IntToStr(type.MaxValue) + ")");
         break;
       }
       case TTypeKind::tkString:
         expect(K::String, p.SetStr && p.GetStr, "string");
-        a.Str = v.Text;
+        a.Str = std::move(v.Text);
         break;
       case TTypeKind::tkEnumeration:
         expect(K::Identifier, ordinal, "enumeration value");
@@ -225,43 +260,73 @@ class TFormReader {
         expect(K::Identifier,
                (p.SetMethodValue && p.GetMethodValue) || (p.SetMethod && p.GetMethodName),
                "method name");
-        a.Str = v.Text;
         a.Method = methods_.FindAny(v.Text);
-        if (a.Method == nullptr) FormError(fp.Line, "method " + v.Text + " not found");
+        if (a.Method == nullptr) FormError(fp.Line, "method " + Excerpt(v.Text) + " not found");
         if (p.GetMethodValue && a.Method->type() != p.GetMethodValue(c).type())
-          FormError(fp.Line,
-                    "method " + v.Text + " does not fit " + p.Name + " (" + type.Name + ")");
+          FormError(fp.Line, "method " + Excerpt(v.Text) + " does not fit " + p.Name + " (" +
+                                 type.Name + ")");
+        a.Str = std::move(v.Text);
         break;
       }
     }
     return a;
   }
 
-  // Returns what puts the value of the assignment's property back.
-  std::function<void()> Snapshot(const TAssignment& a) const {
-    TComponent* c = a.Component;
-    const TPropInfo& p = a.Prop;
-    if (p.Name.empty()) return [c, old = c->Name()] { c->SetName(old); };
+  // What the assignment's property holds now.
+  static TOldValue Snapshot(const TAssignment& a) {
+    const TComponent& c = *a.Component;
+    TOldValue old;
+    if (a.Prop == nullptr) {
+      old.Str = c.Name();
+      return old;
+    }
+    const TPropInfo& p = *a.Prop;
     switch (p.Type->Kind) {
       case TTypeKind::tkString:
-        return [c, set = p.SetStr, old = p.GetStr(*c)] { set(*c, old); };
+        old.Str = p.GetStr(c);
+        break;
+      case TTypeKind::tkMethod:
+        // Without the value itself only a handler bound by name can come back.
+        if (p.GetMethodValue && p.SetMethodValue)
+          old.Method = p.GetMethodValue(c);
+        else
+          old.Str = p.GetMethodName(c);
+        break;
+      default:
+        old.Ord = p.GetOrd(c);
+    }
+    return old;
+  }
+
+  void Restore(const TAssignment& a, const TOldValue& old) const {
+    TComponent& c = *a.Component;
+    if (a.Prop == nullptr) {
+      c.SetName(old.Str);
+      return;
+    }
+    const TPropInfo& p = *a.Prop;
+    switch (p.Type->Kind) {
+      case TTypeKind::tkString:
+        p.SetStr(c, old.Str);
+        break;
       case TTypeKind::tkMethod:
         if (p.GetMethodValue && p.SetMethodValue)
-          return [c, set = p.SetMethodValue, old = p.GetMethodValue(*c)] { set(*c, old); };
-        // Without the value itself only a handler bound by name can come back.
-        return [c, set = p.SetMethod, old = p.GetMethodName(*c), this] { set(*c, old, methods_); };
+          p.SetMethodValue(c, old.Method);
+        else
+          p.SetMethod(c, old.Str, methods_);
+        break;
       default:
-        return [c, set = p.SetOrd, old = p.GetOrd(*c)] { set(*c, old); };
+        p.SetOrd(c, old.Ord);
     }
   }
 
   void Apply(const TAssignment& a) const {
     TComponent& c = *a.Component;
-    const TPropInfo& p = a.Prop;
-    if (p.Name.empty()) {
+    if (a.Prop == nullptr) {
       c.SetName(a.Str);
       return;
     }
+    const TPropInfo& p = *a.Prop;
     switch (p.Type->Kind) {
       case TTypeKind::tkString:
         p.SetStr(c, a.Str);
@@ -270,7 +335,7 @@ class TFormReader {
         if (p.SetMethodValue)
           p.SetMethodValue(c, *a.Method);
         else if (!p.SetMethod(c, a.Str, methods_))
-          FormError(a.Line, "method " + a.Str + " does not fit " + p.Name);
+          FormError(a.Line, "method " + Excerpt(a.Str) + " does not fit " + p.Name);
         break;
       default:
         p.SetOrd(c, a.Ord);
@@ -288,17 +353,21 @@ class TFormReader {
     created_.clear();
   }
 
-  static std::string Folded(std::string name) {
-    for (char& ch : name)
+  static std::string Folded(std::string_view name) {
+    std::string out(name);
+    for (char& ch : out)
       if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch + 32);
-    return name;
+    return out;
   }
 
   static std::string DisplayName(const TComponent& c) {
     return c.Name().empty() ? std::string("(unnamed)") : c.Name();
   }
 
+  TComponent& root_;
   const TMethodTable& methods_;
+  std::vector<TFrame> open_;  // the objects being read, outermost first
+  std::unordered_map<std::type_index, TPropList> props_;
   std::vector<TAssignment> assignments_;
   std::vector<TComponent*> created_;
 };
@@ -326,8 +395,7 @@ std::string WriteForm(const TComponent& root) {
 }
 
 void ReadForm(TComponent& root, std::string_view text, const TMethodTable& methods) {
-  TFormObject form = ParseForm(text);
-  TFormReader(methods).Read(root, form);
+  TFormReader(root, methods).Read(text);
 }
 
 }  // namespace quorlink

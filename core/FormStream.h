@@ -31,6 +31,12 @@ TComponentFactory FindClass(const std::string& className);
 // left out.
 std::string WriteForm(const TComponent& root);
 
+// The deepest nesting a form may have: the root object is level 1, each
+// owned component one level below its owner. A form that opens an object
+// deeper fails like any other bad form (EReadError naming that line), so a
+// hostile form cannot exhaust the stack of whatever walks the component tree.
+inline constexpr int MaxFormDepth = 256;
+
 // Reads a form into root: owned components are found by name, or made
 // through the class registry with their owner; events are bound by name
 // through methods; an unnamed root ("object TClass") keeps its name. A bad
@@ -38,7 +44,9 @@ std::string WriteForm(const TComponent& root);
 // that raises while the values are applied has every applied value put back
 // (and components made by the read freed) before its exception passes on.
 // Values of properties that are not stored are checked like any other and
-// then ignored: they only report constants.
+// then ignored: they only report constants. Memory grows with the number of
+// values and their size, not with the nesting; an error message quotes at
+// most a short excerpt of the text.
 void ReadForm(TComponent& root, std::string_view text, const TMethodTable& methods = {});
 
 }  // namespace quorlink

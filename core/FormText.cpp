@@ -1,6 +1,7 @@
 #include "core/FormText.h"
 
 #include <cstddef>
+#include <limits>
 
 #include "core/SysUtils.h"
 
@@ -58,7 +59,7 @@ class TLineScanner {
     return out;
   }
   void ExpectEnd() {
-    if (!AtEnd()) Fail("unexpected text '" + std::string(text_.substr(pos_)) + "'");
+    if (!AtEnd()) Fail("unexpected text '" + Excerpt(text_.substr(pos_)) + "'");
   }
 
   TFormValue Value() {
@@ -173,12 +174,12 @@ bool IsIdent(std::string_view text) {
   return true;
 }
 
-TFormObject ParseForm(std::string_view text) {
-  TFormObject root;
-  std::vector<TFormObject*> open;  // the objects whose "end" is still to come
+void ParseForm(std::string_view text, TFormSink& sink, int maxDepth) {
+  std::vector<int> open;  // the lines of the objects whose "end" is still to come
   bool done = false;
   int line = 0;
   while (!text.empty() || line == 0) {
+    if (line == std::numeric_limits<int>::max()) FormError(line, "too many lines");
     ++line;
     std::size_t eol = text.find('\n');
     std::string_view raw = text.substr(0, eol);
@@ -190,40 +191,39 @@ TFormObject ParseForm(std::string_view text) {
     if (done) scan.Fail("text after the end of the form");
     std::string word = scan.ExpectIdent("property name, 'object' or 'end' expected");
     if (SameIdent(word, "object")) {
-      TFormObject obj;
-      obj.Line = line;
-      std::string first = scan.ExpectIdent("component name expected");
+      std::string name, className = scan.ExpectIdent("component name expected");
       if (scan.Accept(':')) {
-        obj.Name = first;
-        obj.ClassName = scan.ExpectIdent("class name expected");
-      } else {
-        obj.ClassName = first;
+        name = std::move(className);
+        className = scan.ExpectIdent("class name expected");
       }
       scan.ExpectEnd();
-      if (open.empty()) {
-        root = std::move(obj);
-        open.push_back(&root);
-      } else {
-        if (obj.Name.empty()) scan.Fail("an owned component needs a name");
-        open.back()->Children.push_back(std::move(obj));
-        open.push_back(&open.back()->Children.back());
-      }
+      if (!open.empty() && name.empty()) scan.Fail("an owned component needs a name");
+      if (open.size() >= static_cast<std::size_t>(maxDepth))
+        scan.Fail("objects nested more than " + std::to_string(maxDepth) + " levels deep");
+      open.push_back(line);
+      sink.BeginObject(line, name, className);
     } else if (SameIdent(word, "end")) {
       scan.ExpectEnd();
       if (open.empty()) scan.Fail("'end' without 'object'");
       open.pop_back();
+      sink.EndObject();
       done = open.empty();
     } else {
       if (open.empty()) scan.Fail("'object' expected");
       scan.Expect('=', "'=' expected after the property name");
-      TFormProperty prop{line, word, scan.Value()};
+      TFormProperty prop{line, std::move(word), scan.Value()};
       scan.ExpectEnd();
-      open.back()->Properties.push_back(std::move(prop));
+      sink.Property(prop);
     }
   }
-  if (!open.empty()) FormError(open.back()->Line, "'end' missing for this object");
+  if (!open.empty()) FormError(open.back(), "'end' missing for this object");
   if (!done) FormError(1, "'object' expected");
-  return root;
+}
+
+std::string Excerpt(std::string_view text) {
+  constexpr std::size_t kShown = 40;
+  if (text.size() <= kShown) return std::string(text);
+  return std::string(text.substr(0, kShown)) + "... (" + std::to_string(text.size()) + " bytes)";
 }
 
 std::string FormString(std::string_view value) {

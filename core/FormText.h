@@ -23,16 +23,29 @@ struct TFormProperty {
   TFormValue Value;
 };
 
-struct TFormObject {
-  int Line = 0;
-  std::string Name;  // empty for an unnamed root
-  std::string ClassName;
-  std::vector<TFormProperty> Properties;
-  std::vector<TFormObject> Children;
+// Takes a form's parts in the order they are written. The parser keeps
+// nothing of a line it has handed on, only the line numbers of the objects
+// still open, so no tree of the whole form is ever built.
+class TFormSink {
+ public:
+  // name is empty for an unnamed root; only the root may be unnamed.
+  virtual void BeginObject(int line, std::string_view name, std::string_view className) = 0;
+  // The value may be moved out.
+  virtual void Property(TFormProperty& property) = 0;
+  virtual void EndObject() = 0;
+
+ protected:
+  ~TFormSink() = default;
 };
 
-// Raises EReadError "Line N: ..." for the first line that breaks the layout.
-TFormObject ParseForm(std::string_view text);
+// Hands the form to the sink line by line. Raises EReadError "Line N: ..."
+// for the first line that breaks the layout, or that opens an object more
+// than maxDepth levels deep (the root is level 1); whatever the sink raises
+// passes on.
+void ParseForm(std::string_view text, TFormSink& sink, int maxDepth);
+
+// The start of a text, short enough to quote in a message whatever its size.
+std::string Excerpt(std::string_view text);
 
 // A string literal that reads back to exactly these bytes: quoted printable
 // ASCII with '' for a quote, every other byte as #code.

@@ -1,6 +1,9 @@
 // Reads arbitrary text as a stored form. A form either fails with the
 // library's read error, leaving the component as it was, or loads; what
 // loaded writes out and reads back to the same text.
+// The corpus holds forms at and just past the nesting limit (about 8 KB):
+// run with -max_len=16384 or more so that mutations of them keep reaching it,
+// e.g. form_reader_fuzz -max_len=16384 corpus-copy/ fuzz/corpus/form/
 #include <cstdint>
 #include <cstdlib>
 #include <string>
