@@ -161,6 +161,7 @@ TEST(VirtualRadioDirectory, JunkEntriesAreSkipped) {
   }
   EXPECT_NO_THROW(listing.get());
   close(listener);
+  rmdir((dir + "/r-000000000088").c_str());
 }
 
 // A released channel leaves no lock file behind, and a channel is never held
