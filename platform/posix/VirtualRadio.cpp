@@ -1,6 +1,6 @@
 #include "platform/posix/VirtualRadio.h"
 
-#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,7 +21,7 @@ namespace {
 struct State {
   std::mutex mutex;
   std::string directory;  // as set; empty = default
-  std::string resolved;   // created and checked
+  files::Dir checked;     // created, checked and held open
   std::vector<RadioInfo> radios;
   std::uint64_t defaultRadio = 0;
   std::map<std::pair<std::uint64_t, std::uint64_t>, int> links;
@@ -40,17 +40,30 @@ std::string DefaultDirectory() {
   return "/tmp/quorlink-" + std::to_string(getuid());
 }
 
+[[noreturn]] void NotPrivate(const std::string& path) {
+  throw std::system_error(EACCES, std::generic_category(),
+                          path + " is not a private directory of this user");
+}
+
 // The rendezvous directory must be ours alone: anyone else could publish
-// records or listen on our radios' channels.
-void MakePrivateDirectory(const std::string& path) {
+// records or listen on our radios' channels. It is held open from here on.
+files::Dir OpenPrivateDirectory(const std::string& path) {
   if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST)
     throw std::system_error(errno, std::generic_category(), "cannot create " + path);
-  struct stat st {};
-  if (lstat(path.c_str(), &st) != 0)
+  int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ELOOP || errno == ENOTDIR) NotPrivate(path);
     throw std::system_error(errno, std::generic_category(), "cannot inspect " + path);
-  if (!S_ISDIR(st.st_mode) || st.st_uid != getuid() || (st.st_mode & 077) != 0)
-    throw std::system_error(EACCES, std::generic_category(),
-                            path + " is not a private directory of this user");
+  }
+  struct stat st {};
+  if (fstat(fd, &st) != 0) {
+    int err = errno;
+    close(fd);
+    throw std::system_error(err, std::generic_category(), "cannot inspect " + path);
+  }
+  auto dir = std::make_shared<const files::Rendezvous>(fd, path, st.st_dev, st.st_ino);
+  if (!dir->StillPrivate()) NotPrivate(path);
+  return dir;
 }
 
 }  // namespace
@@ -65,24 +78,30 @@ bool Enabled() {
 void SetRendezvousDirectory(const std::string& path) {
   std::lock_guard lock(S().mutex);
   S().directory = path;
-  S().resolved.clear();
+  S().checked.reset();
+}
+
+// Checked again on each use: removed, replaced or opened to others while the
+// program runs, the directory is refused rather than followed by name.
+files::Dir files::CheckedDirectory() {
+  std::lock_guard lock(S().mutex);
+  if (!S().checked) {
+    S().checked = OpenPrivateDirectory(S().directory.empty() ? DefaultDirectory() : S().directory);
+  } else if (!S().checked->StillPrivate()) {
+    NotPrivate(S().checked->Path());
+  }
+  return S().checked;
 }
 
 std::string RendezvousDirectory() {
-  std::lock_guard lock(S().mutex);
-  if (S().resolved.empty()) {
-    std::string path = S().directory.empty() ? DefaultDirectory() : S().directory;
-    MakePrivateDirectory(path);
-    S().resolved = path;
-  }
-  return S().resolved;
+  return files::CheckedDirectory()->Path();
 }
 
 Radio::Radio(std::uint64_t address, std::string name)
     : address_(address & 0xFFFFFFFFFFFFull), name_(std::move(name)) {
   if (address_ == 0) throw std::system_error(EINVAL, std::generic_category(), "radio address 0");
-  const std::string path = RendezvousDirectory() + "/r-" + files::Hex48(address_);
-  lockFd_ = files::LockFile(path);
+  dir_ = files::CheckedDirectory();
+  lockFd_ = files::LockFile(*dir_, "r-" + files::Hex48(address_));
   if (lockFd_ < 0) {
     int err = errno == EWOULDBLOCK ? EADDRINUSE : errno;
     throw std::system_error(err, std::generic_category(),
@@ -102,8 +121,7 @@ Radio::~Radio() {
                  radios.end());
   }
   // Removed before the lock goes, so no one sees a named radio without owner.
-  unlink(files::PathOf("r-" + files::Hex48(address_)).c_str());
-  close(lockFd_);
+  files::ReleaseLockFile(*dir_, "r-" + files::Hex48(address_), lockFd_);
 }
 
 std::vector<RadioInfo> LocalRadios() {
@@ -120,20 +138,16 @@ bool IsLocalRadio(std::uint64_t address) {
 
 std::vector<RadioInfo> KnownRadios() {
   std::vector<RadioInfo> result;
-  const std::string dir = files::Directory();
-  if (dir.empty()) return result;
-  DIR* d = opendir(dir.c_str());
-  if (d == nullptr) return result;
-  while (dirent* e = readdir(d)) {
-    std::string name = e->d_name;
+  const files::Dir dir = files::Directory();
+  if (!dir) return result;
+  for (const std::string& name : files::Names(*dir, "r-")) {
     RadioInfo info;
-    if (name.rfind("r-", 0) != 0 || !files::ParseHex48(name.substr(2), info.address)) continue;
-    const std::string path = dir + "/" + name;
-    if (!files::IsLocked(path)) continue;
-    info.name = files::ReadSmallFile(path);
+    if (!files::ParseHex48(name.substr(2), info.address) || !files::IsLocked(*dir, name)) continue;
+    auto text = files::ReadSmallFile(*dir, name);
+    if (!text) continue;
+    info.name = std::move(*text);
     result.push_back(std::move(info));
   }
-  closedir(d);
   std::sort(result.begin(), result.end(),
             [](const RadioInfo& a, const RadioInfo& b) { return a.address < b.address; });
   return result;
@@ -145,9 +159,10 @@ std::optional<std::string> RadioName(std::uint64_t address) {
     for (const auto& r : S().radios)
       if (r.address == address) return r.name;
   }
-  const std::string path = files::PathOf("r-" + files::Hex48(address));
-  if (!files::IsLocked(path)) return std::nullopt;
-  return files::ReadSmallFile(path);
+  const files::Dir dir = files::Directory();
+  const std::string name = "r-" + files::Hex48(address);
+  if (!dir || !files::IsLocked(*dir, name)) return std::nullopt;
+  return files::ReadSmallFile(*dir, name);
 }
 
 std::uint64_t DefaultRadio() {

@@ -18,6 +18,10 @@
 
 namespace quorlink::platform::posix::vradio {
 
+namespace files {
+class Rendezvous;
+}
+
 // Until enabled, the Bluetooth calls of this process find no provider.
 void Enable(bool on);
 bool Enabled();
@@ -26,7 +30,8 @@ bool Enabled();
 // $XDG_RUNTIME_DIR/quorlink-vradio, else /tmp/quorlink-<uid>.
 void SetRendezvousDirectory(const std::string& path);
 // Creates the directory (mode 0700) on first use; refuses one that is not a
-// directory owned by this user and closed to others. Throws std::system_error.
+// directory owned by this user and closed to others, or, later, one that no
+// longer is the directory first checked. Throws std::system_error.
 std::string RendezvousDirectory();
 
 struct RadioInfo {
@@ -48,6 +53,7 @@ class Radio {
  private:
   std::uint64_t address_;
   std::string name_;
+  std::shared_ptr<const files::Rendezvous> dir_;
   int lockFd_ = -1;
 };
 
@@ -78,7 +84,7 @@ constexpr std::uint32_t kFirstChannel = 1;
 constexpr std::uint32_t kLastChannel = 30;
 
 // A channel of a local radio held by a bound socket; released (and its
-// rendezvous name removed) on destruction.
+// rendezvous names and lock file removed) on destruction.
 class ChannelClaim {
  public:
   ChannelClaim() = default;
@@ -94,7 +100,7 @@ class ChannelClaim {
   std::uint64_t address_ = 0;
   std::uint32_t channel_ = 0;
   int lockFd_ = -1;
-  std::string path_;
+  std::shared_ptr<const files::Rendezvous> dir_;
 };
 
 // Binds a Unix stream socket to a channel of a local radio; a channel

@@ -23,8 +23,7 @@ std::string ChannelName(std::uint64_t radio, std::uint32_t channel) {
 int MakeUnixAddress(const std::string& path, sockaddr_un& sun) {
   std::memset(&sun, 0, sizeof sun);
   sun.sun_family = AF_UNIX;
-  if (path.empty()) return ENETDOWN;  // no rendezvous directory
-  if (path.size() >= sizeof sun.sun_path) return ENAMETOOLONG;
+  if (path.empty() || path.size() >= sizeof sun.sun_path) return ENAMETOOLONG;
   std::memcpy(sun.sun_path, path.data(), path.size());
   return 0;
 }
@@ -36,45 +35,49 @@ bool IsBound(int fd) {
   return len > sizeof(sa_family_t);
 }
 
-bool RadioIsLive(std::uint64_t radio) {
-  return IsLocalRadio(radio) || files::IsLocked(files::PathOf("r-" + files::Hex48(radio)));
+bool RadioIsLive(const files::Rendezvous& dir, std::uint64_t radio) {
+  return IsLocalRadio(radio) || files::IsLocked(dir, "r-" + files::Hex48(radio));
 }
 
 }  // namespace
 
 ChannelClaim::~ChannelClaim() {
   if (lockFd_ < 0) return;
-  unlink(path_.c_str());
-  close(lockFd_);
+  const std::string name = ChannelName(address_, channel_);
+  unlinkat(dir_->Fd(), ("s-" + name).c_str(), 0);
+  files::ReleaseLockFile(*dir_, "k-" + name, lockFd_);
 }
 
 int BindChannel(int fd, std::uint64_t radio, std::uint32_t channel, ChannelClaim& claim) {
   if (claim.Held()) return EINVAL;
   if (!IsLocalRadio(radio)) return EADDRNOTAVAIL;
+  const files::Dir dir = files::Directory();
+  if (!dir) return ENETDOWN;
   const bool any = channel < kFirstChannel || channel > kLastChannel;
   const std::uint32_t first = any ? kFirstChannel : channel;
   const std::uint32_t last = any ? kLastChannel : channel;
   for (std::uint32_t ch = first; ch <= last; ++ch) {
-    int lockFd = files::LockFile(files::PathOf("k-" + ChannelName(radio, ch)));
+    const std::string name = ChannelName(radio, ch);
+    int lockFd = files::LockFile(*dir, "k-" + name);
     if (lockFd < 0) {
       if (errno == EWOULDBLOCK) continue;
       return errno;
     }
-    const std::string path = files::PathOf("s-" + ChannelName(radio, ch));
     sockaddr_un sun;
-    int err = MakeUnixAddress(path, sun);
+    int err = MakeUnixAddress(dir->SocketPath("s-" + name), sun);
     if (err == 0) {
-      unlink(path.c_str());  // left by a process that ended without closing
+      // Left by a process that ended without closing.
+      unlinkat(dir->Fd(), ("s-" + name).c_str(), 0);
       if (bind(fd, reinterpret_cast<sockaddr*>(&sun), sizeof sun) != 0) err = errno;
     }
     if (err != 0) {
-      close(lockFd);
+      files::ReleaseLockFile(*dir, "k-" + name, lockFd);
       return err;
     }
     claim.address_ = radio;
     claim.channel_ = ch;
     claim.lockFd_ = lockFd;
-    claim.path_ = path;
+    claim.dir_ = dir;
     return 0;
   }
   return EADDRINUSE;
@@ -82,21 +85,22 @@ int BindChannel(int fd, std::uint64_t radio, std::uint32_t channel, ChannelClaim
 
 int ConnectChannel(int fd, std::uint64_t localRadio, std::uint64_t remoteRadio,
                    std::uint32_t channel) {
-  if (!RadioIsLive(remoteRadio)) return EHOSTUNREACH;
+  const files::Dir dir = files::Directory();
+  if (!dir) return ENETDOWN;
+  if (!RadioIsLive(*dir, remoteRadio)) return EHOSTUNREACH;
   if (!IsBound(fd)) {
     static std::atomic<unsigned> sequence{0};
-    const std::string path =
-        files::PathOf("c-" + files::Hex48(localRadio) + "-" + std::to_string(getpid()) + "-" +
-                      std::to_string(sequence.fetch_add(1)));
+    const std::string name = "c-" + files::Hex48(localRadio) + "-" + std::to_string(getpid()) +
+                             "-" + std::to_string(sequence.fetch_add(1));
     sockaddr_un own;
-    if (int err = MakeUnixAddress(path, own)) return err;
-    unlink(path.c_str());
+    if (int err = MakeUnixAddress(dir->SocketPath(name), own)) return err;
+    unlinkat(dir->Fd(), name.c_str(), 0);
     if (bind(fd, reinterpret_cast<sockaddr*>(&own), sizeof own) != 0) return errno;
     // The socket keeps its name for the peer after the file is gone.
-    unlink(path.c_str());
+    unlinkat(dir->Fd(), name.c_str(), 0);
   }
   sockaddr_un sun;
-  if (int err = MakeUnixAddress(files::PathOf("s-" + ChannelName(remoteRadio, channel)), sun))
+  if (int err = MakeUnixAddress(dir->SocketPath("s-" + ChannelName(remoteRadio, channel)), sun))
     return err;
   for (;;) {
     if (connect(fd, reinterpret_cast<sockaddr*>(&sun), sizeof sun) == 0) return 0;

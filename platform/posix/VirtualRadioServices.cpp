@@ -1,7 +1,6 @@
 // The service-record registry of the virtual radio: one file per record,
 // named after radio, channel and service class; a record counts only while
 // its channel is held, so records of ended processes fall away by themselves.
-#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -23,16 +22,30 @@ std::string GuidHex(const GUID& g) {
   return text;
 }
 
+// Exactly 32 hex digits: no sign, prefix or spaces.
 bool ParseGuidHex(const std::string& text, GUID& g) {
   if (text.size() != 32) return false;
-  unsigned d[11];
-  if (std::sscanf(text.c_str(), "%8x%4x%4x%2x%2x%2x%2x%2x%2x%2x%2x", &d[0], &d[1], &d[2], &d[3],
-                  &d[4], &d[5], &d[6], &d[7], &d[8], &d[9], &d[10]) != 11)
-    return false;
-  g.Data1 = d[0];
-  g.Data2 = static_cast<std::uint16_t>(d[1]);
-  g.Data3 = static_cast<std::uint16_t>(d[2]);
-  for (int i = 0; i < 8; ++i) g.Data4[i] = static_cast<std::uint8_t>(d[3 + i]);
+  std::uint8_t bytes[16];
+  for (std::size_t i = 0; i < 32; ++i) {
+    const char c = text[i];
+    unsigned digit;
+    if (c >= '0' && c <= '9') {
+      digit = static_cast<unsigned>(c - '0');
+    } else if (c >= 'a' && c <= 'f') {
+      digit = static_cast<unsigned>(c - 'a' + 10);
+    } else if (c >= 'A' && c <= 'F') {
+      digit = static_cast<unsigned>(c - 'A' + 10);
+    } else {
+      return false;
+    }
+    bytes[i / 2] = static_cast<std::uint8_t>(i % 2 == 0 ? digit << 4 : bytes[i / 2] | digit);
+  }
+  g.Data1 = static_cast<std::uint32_t>(bytes[0]) << 24 |
+            static_cast<std::uint32_t>(bytes[1]) << 16 | static_cast<std::uint32_t>(bytes[2]) << 8 |
+            bytes[3];
+  g.Data2 = static_cast<std::uint16_t>(bytes[4] << 8 | bytes[5]);
+  g.Data3 = static_cast<std::uint16_t>(bytes[6] << 8 | bytes[7]);
+  for (int i = 0; i < 8; ++i) g.Data4[i] = bytes[8 + i];
   return true;
 }
 
@@ -40,68 +53,67 @@ std::string RecordName(std::uint64_t address, std::uint32_t channel, const GUID&
   return "v-" + files::Hex48(address) + "-" + std::to_string(channel) + "-" + GuidHex(g);
 }
 
-bool ChannelHeld(std::uint64_t address, std::uint32_t channel) {
-  return files::IsLocked(
-      files::PathOf("k-" + files::Hex48(address) + "-" + std::to_string(channel)));
+bool ChannelHeld(const files::Rendezvous& dir, std::uint64_t address, std::uint32_t channel) {
+  return files::IsLocked(dir, "k-" + files::Hex48(address) + "-" + std::to_string(channel));
 }
 
-// Parses "v-<radio>-<channel>-<class>".
+// Parses "v-<radio>-<channel>-<class>" as RecordName writes it; anything
+// else (a temporary, a stranger's file) is not a record.
 bool ParseRecordName(const std::string& name, ServiceRecord& r) {
   if (name.size() < 2 + 12 + 1 + 1 + 1 + 32 || name.rfind("v-", 0) != 0) return false;
   if (!files::ParseHex48(name.substr(2, 12), r.address) || name[14] != '-') return false;
   std::size_t dash = name.find('-', 15);
-  if (dash == std::string::npos || dash == 15 || dash - 15 > 2) return false;
-  r.channel = static_cast<std::uint32_t>(std::stoul(name.substr(15, dash - 15)));
+  if (dash == std::string::npos || !files::ParseDecimal(name.substr(15, dash - 15), 2, r.channel))
+    return false;
+  if (r.channel < kFirstChannel || r.channel > kLastChannel) return false;
   return ParseGuidHex(name.substr(dash + 1), r.serviceClass);
 }
 
 std::vector<ServiceRecord> LiveRecords(std::uint64_t address) {
   std::vector<ServiceRecord> result;
-  const std::string dir = files::Directory();
-  if (dir.empty()) return result;
-  DIR* d = opendir(dir.c_str());
-  if (d == nullptr) return result;
-  const std::string prefix = "v-" + files::Hex48(address) + "-";
-  while (dirent* e = readdir(d)) {
-    std::string name = e->d_name;
+  const files::Dir dir = files::Directory();
+  if (!dir) return result;
+  for (const std::string& name : files::Names(*dir, "v-" + files::Hex48(address) + "-")) {
     ServiceRecord r;
-    if (name.rfind(prefix, 0) != 0 || !ParseRecordName(name, r)) continue;
-    if (!ChannelHeld(r.address, r.channel)) continue;
-    std::string text = files::ReadSmallFile(dir + "/" + name);
-    std::size_t zero = text.find('\0');
-    r.name = text.substr(0, zero);
-    if (zero != std::string::npos) r.comment = text.substr(zero + 1);
+    if (!ParseRecordName(name, r) || !ChannelHeld(*dir, r.address, r.channel)) continue;
+    auto text = files::ReadSmallFile(*dir, name);
+    if (!text) continue;
+    std::size_t zero = text->find('\0');
+    r.name = text->substr(0, zero);
+    if (zero != std::string::npos) r.comment = text->substr(zero + 1);
     result.push_back(std::move(r));
   }
-  closedir(d);
   return result;
 }
 
 }  // namespace
 
 int PublishService(const ServiceRecord& record) {
-  const std::string path =
-      files::PathOf(RecordName(record.address, record.channel, record.serviceClass));
-  if (path.empty()) return ENETDOWN;
+  const files::Dir dir = files::Directory();
+  if (!dir) return ENETDOWN;
+  const std::string name = RecordName(record.address, record.channel, record.serviceClass);
   // Written aside and renamed, so a reader never sees half a record.
-  const std::string temporary = path + ".tmp" + std::to_string(getpid());
-  int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+  const std::string temporary = name + ".tmp" + std::to_string(getpid());
+  int fd = openat(dir->Fd(), temporary.c_str(),
+                  O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
   if (fd < 0) return errno;
   std::string text = record.name;
   text.push_back('\0');
   text += record.comment;
   bool ok = files::WriteSmallFile(fd, text);
   close(fd);
-  if (!ok || rename(temporary.c_str(), path.c_str()) != 0) {
+  if (!ok || renameat(dir->Fd(), temporary.c_str(), dir->Fd(), name.c_str()) != 0) {
     int err = ok ? errno : EIO;
-    unlink(temporary.c_str());
+    unlinkat(dir->Fd(), temporary.c_str(), 0);
     return err;
   }
   return 0;
 }
 
 int DeleteService(std::uint64_t address, std::uint32_t channel, const GUID& serviceClass) {
-  if (unlink(files::PathOf(RecordName(address, channel, serviceClass)).c_str()) != 0) return errno;
+  const files::Dir dir = files::Directory();
+  if (!dir) return ENETDOWN;
+  if (unlinkat(dir->Fd(), RecordName(address, channel, serviceClass).c_str(), 0) != 0) return errno;
   return 0;
 }
 
