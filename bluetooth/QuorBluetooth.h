@@ -141,6 +141,7 @@ class TQuorBluetooth : public TQuorCustomTransport {
   std::vector<TQuorBluetoothConnection*> Announcing;
   bool AcceptPaused = false;
   bool AcceptFailureReported = false;
+  std::chrono::steady_clock::time_point LastAcceptFailure;
   bluetooth_detail::TQuorPostTimer AcceptRetry;
 };
 

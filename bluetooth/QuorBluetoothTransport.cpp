@@ -20,6 +20,7 @@ constexpr UINT QUORM_ACCEPT_RETRY = QUORM_SOCKET_EVENT + 1;
 // Long enough that a server out of descriptors stays idle, short enough
 // that a freed descriptor is used at once.
 constexpr std::chrono::milliseconds kAcceptPause{200};
+constexpr std::chrono::seconds kAcceptQuietSpell{30};
 
 SOCKADDR* AsSockaddr(SOCKADDR_BTH& addr) {
   return reinterpret_cast<SOCKADDR*>(&addr);
@@ -225,11 +226,15 @@ void TQuorBluetooth::Accept() {
     // Out of descriptors, say: the peer waits in the queue, and accepting it
     // again at once would fail again at once.
     PauseAccepting();
-    if (AcceptFailureReported) return;
+    // Told once: again only after a quiet spell, not each time a freed
+    // descriptor is taken and the next accept meets the limit again.
+    const auto now = std::chrono::steady_clock::now();
+    const bool told = AcceptFailureReported && now - LastAcceptFailure < kAcceptQuietSpell;
     AcceptFailureReported = true;
-    RaiseLastOSError(static_cast<DWORD>(error));
+    LastAcceptFailure = now;
+    if (!told) RaiseLastOSError(static_cast<DWORD>(error));
+    return;
   }
-  AcceptFailureReported = false;
   Adopt(new TQuorBluetoothConnection(this, link));
 }
 
