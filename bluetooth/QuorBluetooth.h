@@ -17,7 +17,6 @@
 #include <string>
 #include <vector>
 
-#include "bluetooth/QuorBluetoothTimer.h"
 #include "core/QuorCustomTransport.h"
 #include "platform/BluetoothTypes.h"
 #include "platform/Messages.h"
@@ -53,6 +52,9 @@ constexpr int QuorServiceGUIDsCount = 52;
 extern const std::array<TQuorServiceGUIDsName, QuorServiceGUIDsCount> QuorServiceGUIDsName;
 
 class TQuorBluetoothConnection;
+namespace bluetooth_detail {
+class TQuorPostTimer;
+}
 
 // Any thread. Waits until every link that a Close left sending has finished
 // (sent, failed or stalled), at most `limit`; true when none is left.
@@ -142,7 +144,7 @@ class TQuorBluetooth : public TQuorCustomTransport {
   bool AcceptPaused = false;
   bool AcceptFailureReported = false;
   std::chrono::steady_clock::time_point LastAcceptFailure;
-  bluetooth_detail::TQuorPostTimer AcceptRetry;
+  std::unique_ptr<bluetooth_detail::TQuorPostTimer> AcceptRetry;
 };
 
 }  // namespace quorlink

@@ -6,6 +6,7 @@
 
 #include "bluetooth/QuorBluetooth.h"
 #include "bluetooth/QuorBluetoothConnection.h"
+#include "bluetooth/QuorBluetoothTimer.h"
 #include "core/SysUtils.h"
 #include "platform/Kernel.h"
 #include "platform/Winsock.h"
@@ -183,7 +184,7 @@ void TQuorBluetooth::InternalClose() {
       if (!error) error = std::current_exception();
     }
   }
-  AcceptRetry.Cancel();
+  if (AcceptRetry) AcceptRetry->Cancel();
   AcceptPaused = false;
   AcceptFailureReported = false;
   FreeSocket();
@@ -260,7 +261,8 @@ void TQuorBluetooth::PauseAccepting() noexcept {
   AcceptPaused = true;
   platform::Winsock().WSAAsyncSelect(SocketHandle, WindowHandle, QUORM_SOCKET_EVENT, 0);
   try {
-    AcceptRetry.Start(WindowHandle, QUORM_ACCEPT_RETRY, kAcceptPause);
+    if (!AcceptRetry) AcceptRetry = std::make_unique<bluetooth_detail::TQuorPostTimer>();
+    AcceptRetry->Start(WindowHandle, QUORM_ACCEPT_RETRY, kAcceptPause);
   } catch (...) {
     // No timer: a link that ends is the only thing that resumes accepting.
   }
@@ -269,7 +271,7 @@ void TQuorBluetooth::PauseAccepting() noexcept {
 void TQuorBluetooth::ResumeAccepting() noexcept {
   if (!AcceptPaused || !Active || !ServerMode) return;
   AcceptPaused = false;
-  AcceptRetry.Cancel();
+  if (AcceptRetry) AcceptRetry->Cancel();
   // A new request reports a link that is already waiting; when it cannot
   // be made, the next pause tries again.
   if (platform::Winsock().WSAAsyncSelect(SocketHandle, WindowHandle, QUORM_SOCKET_EVENT,
