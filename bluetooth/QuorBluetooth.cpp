@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "bluetooth/QuorBluetoothTimer.h"
 #include "core/SysUtils.h"
 #include "platform/Winsock.h"
 

@@ -2,11 +2,20 @@
 // service, or a server that publishes a service record and accepts links.
 // Main thread only, like every transport; the service-class table may be
 // read from any thread.
+//
+// Close (of the transport, or of one connection) returns at once and leaves
+// nothing listed. Bytes that Write accepted and the socket had not yet taken
+// are not dropped: the link's socket and those bytes go to a background
+// sender, which closes the socket when they are sent, when the peer or link
+// fails, or when no byte has left for ten seconds. A program that ends after
+// a Close calls WaitForBluetoothDrains first so that the bytes can leave.
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "core/QuorCustomTransport.h"
 #include "platform/BluetoothTypes.h"
@@ -43,6 +52,13 @@ constexpr int QuorServiceGUIDsCount = 52;
 extern const std::array<TQuorServiceGUIDsName, QuorServiceGUIDsCount> QuorServiceGUIDsName;
 
 class TQuorBluetoothConnection;
+namespace bluetooth_detail {
+class TQuorPostTimer;
+}
+
+// Any thread. Waits until every link that a Close left sending has finished
+// (sent, failed or stalled), at most `limit`; true when none is left.
+bool WaitForBluetoothDrains(std::chrono::milliseconds limit = std::chrono::milliseconds::max());
 
 class TQuorBluetooth : public TQuorCustomTransport {
  public:
@@ -107,6 +123,28 @@ class TQuorBluetooth : public TQuorCustomTransport {
 
  private:
   friend class TQuorBluetoothConnection;
+
+  void Accept();
+  void LinkConnected();
+  // Lists a link whose OnConnect has run, or frees it when a handler closed
+  // the transport meanwhile.
+  void Adopt(TQuorBluetoothConnection* connection);
+  // Accepting stops after a failed accept and starts again after a pause or
+  // when a link of this server is released; the failure is reported once.
+  void PauseAccepting() noexcept;
+  void ResumeAccepting() noexcept;
+  void LinkReleased() noexcept;
+
+  // The client's connected socket belongs to its connection from the moment
+  // the connection is made; the transport then only refers to it.
+  bool LinkOwnsSocket = false;
+  // Links whose OnConnect is running: not listed yet, closed by Close all
+  // the same.
+  std::vector<TQuorBluetoothConnection*> Announcing;
+  bool AcceptPaused = false;
+  bool AcceptFailureReported = false;
+  std::chrono::steady_clock::time_point LastAcceptFailure;
+  std::unique_ptr<bluetooth_detail::TQuorPostTimer> AcceptRetry;
 };
 
 }  // namespace quorlink

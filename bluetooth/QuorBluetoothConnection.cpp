@@ -5,6 +5,7 @@
 #include <cstring>
 #include <exception>
 
+#include "bluetooth/QuorBluetoothDrain.h"
 #include "bluetooth/QuorBluetoothText.h"
 #include "core/SysUtils.h"
 #include "platform/BluetoothApi.h"
@@ -20,13 +21,17 @@ constexpr LONG kLinkEvents = FD_READ | FD_CLOSE;
 
 TQuorBluetoothConnection::TQuorBluetoothConnection(TQuorCustomTransport* transport, SOCKET socket)
     : TQuorCustomConnection(transport) {
+  auto& announcing = Owner().Announcing;
   try {
     if (socket == INVALID_SOCKET) throw EQuorTransportException(_Str_InvalidArgument);
     SocketHandle = socket;
     SelectEvents(kLinkEvents);
     Announced = true;
+    announcing.push_back(this);
     DoConnect();
+    std::erase(announcing, this);
   } catch (...) {
+    std::erase(announcing, this);
     // The destructor will not run: tear down as a destruction would.
     try {
       BeforeDestruction();
@@ -38,6 +43,30 @@ TQuorBluetoothConnection::TQuorBluetoothConnection(TQuorCustomTransport* transpo
 
 TQuorBluetoothConnection::~TQuorBluetoothConnection() = default;
 
+void TQuorBluetoothConnection::BeforeDestruction() {
+  // An abandoned link was released by the Close that abandoned it; the
+  // transport may have been opened again since, so it is left alone.
+  if (Abandoned) return;
+  TQuorCustomConnection::BeforeDestruction();
+}
+
+void TQuorBluetoothConnection::Abandon() {
+  if (Abandoned) return;
+  Abandoned = true;
+  std::erase(Owner().Announcing, this);
+  std::exception_ptr error;
+  if (Announced) {
+    Announced = false;
+    try {
+      DoDisconnect();
+    } catch (...) {
+      error = std::current_exception();
+    }
+  }
+  ReleaseSocket();
+  if (error) std::rethrow_exception(error);
+}
+
 void TQuorBluetoothConnection::SelectEvents(LONG events) {
   if (platform::Winsock().WSAAsyncSelect(SocketHandle, WindowHandle, QUORM_SOCKET_EVENT, events) !=
       0)
@@ -47,25 +76,35 @@ void TQuorBluetoothConnection::SelectEvents(LONG events) {
 void TQuorBluetoothConnection::Disconnect() {
   std::exception_ptr error;
   if (Announced) {
+    Announced = false;
     try {
       DoDisconnect();
     } catch (...) {
       error = std::current_exception();
     }
   }
-  // A raising handler must not leave the socket or its notifications behind.
-  if (SocketHandle != INVALID_SOCKET) {
-    auto& winsock = platform::Winsock();
-    if (PendingWrite() > 0) {
-      try {
-        Flush();  // what the socket takes now; the rest goes with the link
-      } catch (...) {
-      }
-    }
-    winsock.WSAAsyncSelect(SocketHandle, WindowHandle, 0, 0);
-    if (Transport->IsServerMode()) winsock.closesocket(SocketHandle);
-  }
+  // Whatever the handler did to the transport, and whether it raised, the
+  // socket is this link's to release.
+  const bool hadSocket = SocketHandle != INVALID_SOCKET;
+  ReleaseSocket();
+  if (hadSocket) Owner().LinkReleased();
   if (error) std::rethrow_exception(error);
+}
+
+void TQuorBluetoothConnection::ReleaseSocket() noexcept {
+  if (SocketHandle == INVALID_SOCKET) return;
+  const SOCKET socket = SocketHandle;
+  SocketHandle = INVALID_SOCKET;
+  WaitingForWrite = false;
+  auto& winsock = platform::Winsock();
+  winsock.WSAAsyncSelect(socket, WindowHandle, 0, 0);
+  if (PendingWrite() > 0) {
+    bluetooth_detail::StartDrain(socket, std::move(Pending), PendingStart);
+  } else {
+    winsock.closesocket(socket);
+  }
+  Pending.clear();
+  PendingStart = 0;
 }
 
 void TQuorBluetoothConnection::Dispatch(TMessage& message) {

@@ -1,6 +1,7 @@
 // One RFCOMM link of a TQuorBluetooth: made by the transport when a connect
 // completes or a link is accepted, destroyed through the transport's list.
-// Main thread only.
+// The connection owns its socket, client or server, from the moment it is
+// made. Main thread only.
 #pragma once
 
 #include <memory>
@@ -13,11 +14,13 @@ namespace quorlink {
 
 class TQuorBluetoothConnection : public TQuorCustomConnection {
  public:
-  // Raises "Invalid argument." for INVALID_SOCKET; a half-built connection is
-  // torn down before the error leaves.
+  // Takes the socket over; raises "Invalid argument." for INVALID_SOCKET. A
+  // half-built connection is torn down, its socket closed, before the error
+  // leaves.
   TQuorBluetoothConnection(TQuorCustomTransport* transport, SOCKET socket);
   ~TQuorBluetoothConnection() override;
   const char* ClassName() const override { return "TQuorBluetoothConnection"; }
+  void BeforeDestruction() override;
 
   std::string GetLocalAddress() override;
   std::string GetLocalName() override;
@@ -26,7 +29,8 @@ class TQuorBluetoothConnection : public TQuorCustomConnection {
   // devices; empty when it lists none.
   std::string GetRemoteName() override;
   // Keeps what the socket cannot take now and sends it, in order, when it
-  // can; raises "Can not write data to connection." when a send fails.
+  // can, and after a close from the background (see QuorBluetooth.h);
+  // raises "Can not write data to connection." when a send fails.
   void Write(const TQuorByteArray& buf) override;
 
   SOCKET GetSocketHandle() const { return SocketHandle; }
@@ -34,6 +38,11 @@ class TQuorBluetoothConnection : public TQuorCustomConnection {
   std::size_t PendingWrite() const { return Pending.size() - PendingStart; }
 
   void Dispatch(TMessage& message) override;
+
+  // The transport closed while this link's OnConnect ran: OnDisconnect once,
+  // and the socket goes now; the transport frees the object afterwards.
+  void Abandon();
+  bool IsAbandoned() const { return Abandoned; }
 
  protected:
   void Disconnect() override;
@@ -47,10 +56,14 @@ class TQuorBluetoothConnection : public TQuorCustomConnection {
   void DrainAndClose();
   void Flush();
   void SelectEvents(LONG events);
+  // Cancels the notifications and closes the socket, or hands it with the
+  // unsent bytes to a background sender. Idempotent; never raises.
+  void ReleaseSocket() noexcept;
 
   // Set once OnConnect has been raised: a link the application never heard
   // of raises no OnDisconnect.
   bool Announced = false;
+  bool Abandoned = false;
   bool WaitingForWrite = false;  // FD_WRITE requested
   TQuorByteArray Pending;
   std::size_t PendingStart = 0;

@@ -1,10 +1,12 @@
 // TQuorBluetooth's Winsock side: start-up and release, the client's connect,
 // the server's bind, record and listen, close, and the transport's socket
 // notifications.
+#include <chrono>
 #include <exception>
 
 #include "bluetooth/QuorBluetooth.h"
 #include "bluetooth/QuorBluetoothConnection.h"
+#include "bluetooth/QuorBluetoothTimer.h"
 #include "core/SysUtils.h"
 #include "platform/Kernel.h"
 #include "platform/Winsock.h"
@@ -14,6 +16,12 @@ namespace quorlink {
 namespace {
 constexpr int kAddressLength = sizeof(SOCKADDR_BTH);
 constexpr int kBacklog = 10;
+// Posted by the accept back-off timer to the transport's window.
+constexpr UINT QUORM_ACCEPT_RETRY = QUORM_SOCKET_EVENT + 1;
+// Long enough that a server out of descriptors stays idle, short enough
+// that a freed descriptor is used at once.
+constexpr std::chrono::milliseconds kAcceptPause{200};
+constexpr std::chrono::seconds kAcceptQuietSpell{30};
 
 SOCKADDR* AsSockaddr(SOCKADDR_BTH& addr) {
   return reinterpret_cast<SOCKADDR*>(&addr);
@@ -59,8 +67,9 @@ void TQuorBluetooth::CreateSocket() {
 
 void TQuorBluetooth::FreeSocket() {
   if (SocketHandle == INVALID_SOCKET) return;
-  platform::Winsock().closesocket(SocketHandle);
+  if (!LinkOwnsSocket) platform::Winsock().closesocket(SocketHandle);
   SocketHandle = INVALID_SOCKET;
+  LinkOwnsSocket = false;
 }
 
 void TQuorBluetooth::InternalConnect() {
@@ -150,6 +159,13 @@ void TQuorBluetooth::InternalClose() {
   // here; that inner pass finds the list empty and finishes the close.
   // A raising OnDisconnect does not keep the other links open.
   std::exception_ptr error;
+  while (!Announcing.empty()) {
+    try {
+      Announcing.back()->Abandon();
+    } catch (...) {
+      if (!error) error = std::current_exception();
+    }
+  }
   while (Connections->Count() > 0) {
     try {
       Connections->Delete(0);
@@ -168,6 +184,9 @@ void TQuorBluetooth::InternalClose() {
       if (!error) error = std::current_exception();
     }
   }
+  if (AcceptRetry) AcceptRetry->Cancel();
+  AcceptPaused = false;
+  AcceptFailureReported = false;
   FreeSocket();
   FreeWSA();
   if (error) std::rethrow_exception(error);
@@ -179,12 +198,9 @@ void TQuorBluetooth::QuorMSocketEvent(TQUORM_SOCKET_EVENT& message) {
   // that socket was closed, must not act on the current one.
   if (SocketHandle != INVALID_SOCKET && message.Socket != SocketHandle) return;
   switch (message.SelectEvent) {
-    case FD_ACCEPT: {
-      SOCKET link = platform::Winsock().accept(SocketHandle, nullptr, nullptr);
-      auto* connection = new TQuorBluetoothConnection(this, link);
-      Connections->Add(connection);
+    case FD_ACCEPT:
+      Accept();
       break;
-    }
     case FD_CONNECT: {
       if (message.SelectError != 0) {
         // The attempt failed: no connection, and the transport closes.
@@ -192,8 +208,7 @@ void TQuorBluetooth::QuorMSocketEvent(TQUORM_SOCKET_EVENT& message) {
         Close();
         RaiseLastOSError(message.SelectError);
       }
-      auto* connection = new TQuorBluetoothConnection(this, SocketHandle);
-      Connections->Add(connection);
+      LinkConnected();
       break;
     }
     default:
@@ -201,7 +216,80 @@ void TQuorBluetooth::QuorMSocketEvent(TQUORM_SOCKET_EVENT& message) {
   }
 }
 
+void TQuorBluetooth::Accept() {
+  // A notification queued before the pause or the close finds nothing to do.
+  if (!Active || !ServerMode || AcceptPaused) return;
+  auto& winsock = platform::Winsock();
+  const SOCKET link = winsock.accept(SocketHandle, nullptr, nullptr);
+  if (link == INVALID_SOCKET) {
+    const int error = winsock.WSAGetLastError();
+    if (error == WSAEWOULDBLOCK) return;  // the peer gave up before the accept
+    // Out of descriptors, say: the peer waits in the queue, and accepting it
+    // again at once would fail again at once.
+    PauseAccepting();
+    // Told once: again only after a quiet spell, not each time a freed
+    // descriptor is taken and the next accept meets the limit again.
+    const auto now = std::chrono::steady_clock::now();
+    const bool told = AcceptFailureReported && now - LastAcceptFailure < kAcceptQuietSpell;
+    AcceptFailureReported = true;
+    LastAcceptFailure = now;
+    if (!told) RaiseLastOSError(static_cast<DWORD>(error));
+    return;
+  }
+  Adopt(new TQuorBluetoothConnection(this, link));
+}
+
+void TQuorBluetooth::LinkConnected() {
+  // A repeated notification must not hand the socket over twice.
+  if (LinkOwnsSocket) return;
+  // From here the connection closes the socket, even when its constructor
+  // fails; the transport only refers to it.
+  LinkOwnsSocket = SocketHandle != INVALID_SOCKET;
+  Adopt(new TQuorBluetoothConnection(this, SocketHandle));
+}
+
+void TQuorBluetooth::Adopt(TQuorBluetoothConnection* connection) {
+  if (connection->IsAbandoned()) {
+    Free(connection);
+    return;
+  }
+  Connections->Add(connection);
+}
+
+void TQuorBluetooth::PauseAccepting() noexcept {
+  if (AcceptPaused) return;
+  AcceptPaused = true;
+  platform::Winsock().WSAAsyncSelect(SocketHandle, WindowHandle, QUORM_SOCKET_EVENT, 0);
+  try {
+    if (!AcceptRetry) AcceptRetry = std::make_unique<bluetooth_detail::TQuorPostTimer>();
+    AcceptRetry->Start(WindowHandle, QUORM_ACCEPT_RETRY, kAcceptPause);
+  } catch (...) {
+    // No timer: a link that ends is the only thing that resumes accepting.
+  }
+}
+
+void TQuorBluetooth::ResumeAccepting() noexcept {
+  if (!AcceptPaused || !Active || !ServerMode) return;
+  AcceptPaused = false;
+  if (AcceptRetry) AcceptRetry->Cancel();
+  // A new request reports a link that is already waiting; when it cannot
+  // be made, the next pause tries again.
+  if (platform::Winsock().WSAAsyncSelect(SocketHandle, WindowHandle, QUORM_SOCKET_EVENT,
+                                         FD_ACCEPT) != 0)
+    PauseAccepting();
+}
+
+void TQuorBluetooth::LinkReleased() noexcept {
+  // A released link frees a descriptor: worth an accept at once.
+  if (AcceptPaused) ResumeAccepting();
+}
+
 void TQuorBluetooth::Dispatch(TMessage& message) {
+  if (message.Msg == QUORM_ACCEPT_RETRY) {
+    message.Result = 1;
+    ResumeAccepting();
+    return;
+  }
   if (message.Msg != QUORM_SOCKET_EVENT) {
     TQuorCustomTransport::Dispatch(message);
     return;

@@ -164,10 +164,20 @@ int Listen(const Options& o) {
     std::fflush(stdout);
     ids.erase(c);
   };
+  // What the server meets while it runs (a failed accept, say) is told and
+  // the server goes on; the transport reports a lasting condition once.
+  ApplicationHandleException = [](TObject*) {
+    try {
+      throw;
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "quorlink: %s\n", e.what());
+    }
+  };
   try {
     Configure(bt, o);
     bt.Listen();
   } catch (const std::exception& e) {
+    ApplicationHandleException = nullptr;
     return Fail(e.what());
   }
   std::printf("listening on %s for %s \"%s\"; Ctrl-C stops\n", bt.GetLocalAddress().c_str(),
@@ -182,6 +192,8 @@ int Listen(const Options& o) {
   Application().Run();
   watcher.join();
   bt.Close();
+  WaitForBluetoothDrains();
+  ApplicationHandleException = nullptr;
   return 0;
 }
 
@@ -221,6 +233,8 @@ int Connect(const Options& o) {
   }
   if (RunTerminal(bt, stop, &linked) != 0) rc = 1;
   bt.Close();
+  // What the link still had queued leaves before the program ends.
+  WaitForBluetoothDrains();
   ApplicationHandleException = nullptr;
   return rc;
 }

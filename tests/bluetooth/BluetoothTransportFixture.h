@@ -78,6 +78,8 @@ class BluetoothFixture : public ::testing::Test {
   ~BluetoothFixture() override {
     client.reset();
     server.reset();
+    // Background senders use the decorator below: they end first.
+    WaitForBluetoothDrains();
     platform::Messages().ProcessMessage(0);
     ApplicationHandleException = nullptr;
   }
