@@ -54,15 +54,7 @@ void TQuorBluetoothConnection::Abandon() {
   if (Abandoned) return;
   Abandoned = true;
   std::erase(Owner().Announcing, this);
-  std::exception_ptr error;
-  if (Announced) {
-    Announced = false;
-    try {
-      DoDisconnect();
-    } catch (...) {
-      error = std::current_exception();
-    }
-  }
+  const std::exception_ptr error = AnnounceDisconnect();
   ReleaseSocket();
   if (error) std::rethrow_exception(error);
 }
@@ -73,16 +65,19 @@ void TQuorBluetoothConnection::SelectEvents(LONG events) {
     RaiseLastOSError();
 }
 
-void TQuorBluetoothConnection::Disconnect() {
-  std::exception_ptr error;
-  if (Announced) {
-    Announced = false;
-    try {
-      DoDisconnect();
-    } catch (...) {
-      error = std::current_exception();
-    }
+std::exception_ptr TQuorBluetoothConnection::AnnounceDisconnect() noexcept {
+  if (!Announced) return nullptr;
+  Announced = false;
+  try {
+    DoDisconnect();
+  } catch (...) {
+    return std::current_exception();
   }
+  return nullptr;
+}
+
+void TQuorBluetoothConnection::Disconnect() {
+  const std::exception_ptr error = AnnounceDisconnect();
   // Whatever the handler did to the transport, and whether it raised, the
   // socket is this link's to release.
   const bool hadSocket = SocketHandle != INVALID_SOCKET;

@@ -4,6 +4,7 @@
 // made. Main thread only.
 #pragma once
 
+#include <exception>
 #include <memory>
 #include <string>
 
@@ -59,6 +60,9 @@ class TQuorBluetoothConnection : public TQuorCustomConnection {
   // Cancels the notifications and closes the socket, or hands it with the
   // unsent bytes to a background sender. Idempotent; never raises.
   void ReleaseSocket() noexcept;
+  // OnDisconnect once, for a link the application heard of; what the
+  // handler raised, for the caller to pass on after releasing the link.
+  std::exception_ptr AnnounceDisconnect() noexcept;
 
   // Set once OnConnect has been raised: a link the application never heard
   // of raises no OnDisconnect.
