@@ -391,8 +391,7 @@ BOOL SerialPort::Purge(DWORD flags) {
     if (queue_.empty()) CompleteWrites();
   }
   // What an earlier session left in the device's buffer goes out too.
-  if ((flags & PURGE_TXCLEAR) != 0 && !keep && tcflush(fd_, TCOFLUSH) != 0)
-    return FailErrno(errno);
+  if ((flags & PURGE_TXCLEAR) != 0 && !keep && tcflush(fd_, TCOFLUSH) != 0) return FailErrno(errno);
   if ((flags & PURGE_RXCLEAR) != 0) {
     input_.Clear();
     if (tcflush(fd_, TCIFLUSH) != 0) return FailErrno(errno);

@@ -96,9 +96,9 @@ class SerialPort final : public KernelObject, public std::enable_shared_from_thi
   std::shared_ptr<SerialPort> lingering_;  // keeps the port while it drains after close
   dev_t device_ = 0;                       // the device's number, for a takeover
   std::chrono::steady_clock::time_point closedAt_, progressAt_;
-  std::size_t lastLeft_ = 0;  // bytes left at the last progress check
-  std::uint32_t errorCounts_[4] = {};      // overrun, parity, frame, break, as last seen
-  bool countsKnown_ = false;               // the driver keeps error counts (a pty does not)
+  std::size_t lastLeft_ = 0;           // bytes left at the last progress check
+  std::uint32_t errorCounts_[4] = {};  // overrun, parity, frame, break, as last seen
+  bool countsKnown_ = false;           // the driver keeps error counts (a pty does not)
 };
 
 }  // namespace quorlink::platform::posix

@@ -1,0 +1,130 @@
+// Output still pending at Close, with a device that reads at its own pace
+// (a thread on the pty's master): the port must open again at once in this
+// process, and be let go of in bounded time for others.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <thread>
+
+#include "comport/ComPortTestSupport.h"
+
+namespace quorlink::testing {
+namespace {
+
+using namespace comport;
+
+TQuorByteArray Pattern(std::size_t size, std::uint8_t seed) {
+  TQuorByteArray data(size);
+  for (std::size_t i = 0; i < size; ++i)
+    data[i] = static_cast<std::uint8_t>(seed + i * 13 + i / 251);
+  return data;
+}
+
+// A device that takes `chunk` bytes per `pauseMs` until told to stop.
+class SlowDevice {
+ public:
+  SlowDevice(PtyPair& pty, std::size_t chunk, int pauseMs)
+      : thread_([this, &pty, chunk, pauseMs] {
+          while (!stop_.load()) {
+            auto got = pty.Read(chunk, 20);
+            received_ += got.size();
+            if (pauseMs > 0) usleep(static_cast<useconds_t>(pauseMs) * 1000);
+          }
+        }) {}
+  ~SlowDevice() {
+    stop_ = true;
+    thread_.join();
+  }
+  std::size_t Received() const { return received_.load(); }
+
+ private:
+  std::atomic<bool> stop_{false};
+  std::atomic<std::size_t> received_{0};
+  std::thread thread_;
+};
+
+// A Connect right after a Close with output pending opens the port: the
+// earlier session's bytes come first, none lost or doubled, then the new
+// session's, and the reopen's purge spares the earlier output.
+TEST(SerialDrainThreaded, AReopenTakesOverTheDrainingPortAndKeepsTheOrder) {
+  PtyPort p;
+  const TQuorByteArray first = Pattern(512 * 1024, 1);
+  const TQuorByteArray second = Pattern(64 * 1024, 7);
+  p.port.Connect();
+  p.Connection().Write(first);
+  p.port.Close();  // nearly all of it is still queued: nobody reads yet
+  ASSERT_NO_THROW(p.port.Connect());
+  p.Connection().Write(second);
+  const auto got = p.pty.Read(first.size() + second.size(), 20000);
+  TQuorByteArray expected = first;
+  expected.insert(expected.end(), second.begin(), second.end());
+  ASSERT_EQ(got.size(), expected.size());
+  EXPECT_TRUE(got == expected);
+  // The port taken over is an ordinary open port: it reads, and closes.
+  ASSERT_TRUE(p.pty.Write(Bytes("in")));
+  ASSERT_TRUE(PumpUntil([&] { return p.log.received.size() >= 2; }));
+  EXPECT_EQ(p.log.received, Bytes("in"));
+  p.port.Close();
+  p.port.Connect();
+  EXPECT_TRUE(p.port.IsActive());
+}
+
+// Taken over again and again while the device reads slowly: every session's
+// output arrives in order, and no thread or descriptor stays behind.
+TEST(SerialDrainThreaded, RepeatedTakeoversWhileTheDeviceReadsLoseNothing) {
+  PtyPort p;
+  std::vector<std::uint8_t> got;  // the device thread's until it is joined
+  std::atomic<std::size_t> count{0};
+  std::atomic<bool> stop{false};
+  std::thread device([&] {
+    while (!stop.load()) {
+      auto chunk = p.pty.Read(4096, 20);
+      got.insert(got.end(), chunk.begin(), chunk.end());
+      count += chunk.size();
+    }
+  });
+  TQuorByteArray expected;
+  for (std::uint8_t i = 0; i < 10; ++i) {
+    ASSERT_NO_THROW(p.port.Connect()) << int{i};
+    const auto block = Pattern(48 * 1024, i);
+    p.Connection().Write(block);
+    expected.insert(expected.end(), block.begin(), block.end());
+    p.port.Close();
+  }
+  EXPECT_TRUE(PumpUntil([&] { return count.load() >= expected.size(); }, 20000));
+  stop = true;
+  device.join();
+  ASSERT_EQ(got.size(), expected.size());
+  EXPECT_TRUE(got == expected);
+}
+
+// Another program's open must not wait for as long as a slow device keeps
+// taking bytes: the drain after Close lets go of the device in bounded time
+// (here the device would need over a minute for all of it).
+TEST(SerialDrainThreaded, ADrainThatKeepsProgressingLetsGoOfTheDevice) {
+  PtyPort p;
+  p.port.Connect();
+  p.Connection().Write(Pattern(4 << 20, 3));
+  {
+    SlowDevice device(p.pty, 512, 10);
+    p.port.Close();
+    // An open that is not ours (a descriptor of our own, as another program
+    // would have) gets the device well before the output could have gone.
+    bool free = false;
+    for (int i = 0; i < 600 && !free; ++i) {
+      PumpFor(50);
+      const int fd = ::open(p.pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+      if (fd < 0) continue;
+      free = flock(fd, LOCK_EX | LOCK_NB) == 0;
+      ::close(fd);
+    }
+    EXPECT_TRUE(free);
+    EXPECT_GT(device.Received(), 0u);
+  }
+}
+
+}  // namespace
+}  // namespace quorlink::testing
