@@ -23,26 +23,31 @@ TQuorByteArray Pattern(std::size_t size, std::uint8_t seed) {
   return data;
 }
 
-// A device that takes `chunk` bytes per `pauseMs` until told to stop.
-class SlowDevice {
+// A device that takes up to `chunk` bytes per `pauseMs` until destroyed.
+class Device {
  public:
-  SlowDevice(PtyPair& pty, std::size_t chunk, int pauseMs)
+  Device(PtyPair& pty, std::size_t chunk, int pauseMs)
       : thread_([this, &pty, chunk, pauseMs] {
           while (!stop_.load()) {
             auto got = pty.Read(chunk, 20);
+            bytes_.insert(bytes_.end(), got.begin(), got.end());
             received_ += got.size();
             if (pauseMs > 0) usleep(static_cast<useconds_t>(pauseMs) * 1000);
           }
         }) {}
-  ~SlowDevice() {
-    stop_ = true;
-    thread_.join();
-  }
+  ~Device() { Stop(); }
   std::size_t Received() const { return received_.load(); }
+  // Everything read; stops the device.
+  const std::vector<std::uint8_t>& Stop() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+    return bytes_;
+  }
 
  private:
   std::atomic<bool> stop_{false};
   std::atomic<std::size_t> received_{0};
+  std::vector<std::uint8_t> bytes_;  // the thread's until it has stopped
   std::thread thread_;
 };
 
@@ -76,16 +81,7 @@ TEST(SerialDrainThreaded, AReopenTakesOverTheDrainingPortAndKeepsTheOrder) {
 // output arrives in order, and no thread or descriptor stays behind.
 TEST(SerialDrainThreaded, RepeatedTakeoversWhileTheDeviceReadsLoseNothing) {
   PtyPort p;
-  std::vector<std::uint8_t> got;  // the device thread's until it is joined
-  std::atomic<std::size_t> count{0};
-  std::atomic<bool> stop{false};
-  std::thread device([&] {
-    while (!stop.load()) {
-      auto chunk = p.pty.Read(4096, 20);
-      got.insert(got.end(), chunk.begin(), chunk.end());
-      count += chunk.size();
-    }
-  });
+  Device device(p.pty, 4096, 1);
   TQuorByteArray expected;
   for (std::uint8_t i = 0; i < 10; ++i) {
     ASSERT_NO_THROW(p.port.Connect()) << int{i};
@@ -94,9 +90,8 @@ TEST(SerialDrainThreaded, RepeatedTakeoversWhileTheDeviceReadsLoseNothing) {
     expected.insert(expected.end(), block.begin(), block.end());
     p.port.Close();
   }
-  EXPECT_TRUE(PumpUntil([&] { return count.load() >= expected.size(); }, 20000));
-  stop = true;
-  device.join();
+  EXPECT_TRUE(PumpUntil([&] { return device.Received() >= expected.size(); }, 20000));
+  const auto& got = device.Stop();
   ASSERT_EQ(got.size(), expected.size());
   EXPECT_TRUE(got == expected);
 }
@@ -109,7 +104,7 @@ TEST(SerialDrainThreaded, ADrainThatKeepsProgressingLetsGoOfTheDevice) {
   p.port.Connect();
   p.Connection().Write(Pattern(4 << 20, 3));
   {
-    SlowDevice device(p.pty, 512, 10);
+    Device device(p.pty, 512, 10);
     p.port.Close();
     // An open that is not ours (a descriptor of our own, as another program
     // would have) gets the device well before the output could have gone.
