@@ -127,9 +127,10 @@ class Feeder {
       ::close(fds_[1]);
     });
   }
+  // Closing the read end first ends a write that nobody takes any more.
   ~Feeder() {
-    if (thread_.joinable()) thread_.join();
     ::close(fds_[0]);
+    if (thread_.joinable()) thread_.join();
   }
   int ReadEnd() const { return fds_[0]; }
 
