@@ -110,10 +110,7 @@ std::shared_ptr<SerialPort> SerialPort::Open(const std::string& path) {
       Draining().erase(it);
       if (port) {
         std::lock_guard lock(port->mutex_);
-        if (port->closed_) {
-          port->TakeOver();
-          return port;
-        }
+        if (auto next = port->HandOver()) return next;
       }
     }
   }
@@ -153,7 +150,8 @@ SerialPort::SerialPort(int fd) : fd_(fd), shadow_(DefaultDcb()) {}
 
 SerialPort::~SerialPort() {
   if (thread_.joinable()) thread_.detach();  // only when the drain thread dropped the last ref
-  ioctl(fd_, TIOCNXCL);
+  // A successor shares the device's lock and exclusive mode: leave them.
+  if (!handedOver_) ioctl(fd_, TIOCNXCL);
   ::close(fd_);
   if (wakeFd_ >= 0) ::close(wakeFd_);
   if (waiterWakeFd_ >= 0) ::close(waiterWakeFd_);
@@ -194,12 +192,36 @@ void SerialPort::OnClose() {
   flock(fd_, LOCK_UN);
 }
 
-void SerialPort::TakeOver() {
-  closed_ = false;
-  inherited_ = queue_.size();
-  keepInherited_ = true;
-  lingering_.reset();  // the handle table holds it now
-  WakeThread();        // the I/O thread leaves its drain time-outs
+std::shared_ptr<SerialPort> SerialPort::HandOver() {
+  if (!closed_ || hungUp_ || handedOver_ || lingering_ == nullptr) return nullptr;
+  // A new object on a duplicate of the descriptor: calls still in progress
+  // on the old handle find the old object closed. The duplicate shares the
+  // open file and with it the lock.
+  const int fd = fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+  if (fd < 0) return nullptr;
+  std::shared_ptr<SerialPort> next(new SerialPort(fd));
+  next->waiterWakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (next->waiterWakeFd_ < 0) {
+    next->handedOver_ = true;  // its destructor must leave the device as it is
+    return nullptr;
+  }
+  next->shadow_ = shadow_;
+  next->device_ = device_;
+  next->countsKnown_ = countsKnown_;
+  std::copy(std::begin(errorCounts_), std::end(errorCounts_), std::begin(next->errorCounts_));
+  next->queue_ = std::move(queue_);
+  next->queueHead_ = queueHead_;
+  next->inherited_ = next->queue_.size();
+  next->keepInherited_ = true;
+  queue_.clear();
+  queueHead_ = 0;
+  if (!next->queue_.empty()) {
+    next->EnsureThread();
+    next->WakeThread();
+  }
+  handedOver_ = true;
+  WakeThread();  // the old I/O thread lets go of the old object and ends
+  return next;
 }
 
 void SerialPort::EnsureThread() {
@@ -280,6 +302,12 @@ bool SerialPort::FlushQueue() {
 void SerialPort::Run() {
   std::unique_lock lock(mutex_);
   for (;;) {
+    if (handedOver_) {
+      auto self = std::move(lingering_);
+      lock.unlock();
+      self.reset();  // may destroy this object: touch nothing after
+      return;
+    }
     if (stopThread_) break;
     const bool draining = closed_ && lingering_ != nullptr;
     if (draining && DrainOver()) {
@@ -339,7 +367,7 @@ bool SerialPort::FinishDrain(std::unique_lock<std::mutex>& lock) {
   lock.unlock();
   std::unique_lock registry(DrainingMutex());
   lock.lock();
-  if (!closed_) return false;
+  if (handedOver_) return false;
   auto it = Draining().find(device_);
   if (it != Draining().end() && it->second.lock().get() == this) Draining().erase(it);
   CompleteWrites();

@@ -69,8 +69,10 @@ class SerialPort final : public KernelObject, public std::enable_shared_from_thi
   // Lets go of the device unless the port was taken over meanwhile; true
   // when let go (this object may then be gone). Caller holds mutex_ via lock.
   bool FinishDrain(std::unique_lock<std::mutex>& lock);
-  // Caller holds the registry's and this port's mutex.
-  void TakeOver();
+  // A new port that carries on where this closed one stops: its unsent
+  // output comes first. Null when it cannot. Caller holds the registry's
+  // and this port's mutex.
+  std::shared_ptr<SerialPort> HandOver();
   // The reader's own wait for the device (see EventObject::WaitHook).
   void WaitInline(DWORD milliseconds);
   void WakeWaiter();
@@ -91,6 +93,7 @@ class SerialPort final : public KernelObject, public std::enable_shared_from_thi
   bool keepInherited_ = false;           // the reopen's purge spares the earlier output
   std::vector<HANDLE> writeEvents_;      // set when the queue has drained
   bool closed_ = false;
+  bool handedOver_ = false;  // a successor has the device: leave it to it
   bool stopThread_ = false;
   std::thread thread_;
   std::shared_ptr<SerialPort> lingering_;  // keeps the port while it drains after close
