@@ -141,6 +141,10 @@ std::shared_ptr<SerialPort> SerialPort::Open(const std::string& path) {
     return nullptr;
   }
   port->countsKnown_ = ReadCounts(fd, port->errorCounts_);
+  // What an earlier program's close left in the device's buffer was sent as
+  // far as it knows (a pty's far end may not have read it yet): the open's
+  // purge spares it.
+  port->keepInherited_ = true;
   struct stat st2 {};
   if (fstat(fd, &st2) == 0) port->device_ = st2.st_rdev;
   return port;

@@ -8,7 +8,8 @@
 // device's own buffer included) while the device stays locked. An open of
 // the same device in this process meanwhile takes the port over: what the
 // earlier session wrote goes out first, then the new session's output, and
-// the open's purge keeps the earlier output. Otherwise the drain ends when
+// the open's purge keeps the earlier output (an open's purge never drops
+// what the device's own buffer holds: an earlier close sent it). Otherwise the drain ends when
 // everything has gone, when the device fails, when it takes nothing for
 // 2 seconds, or at the latest 5 seconds after the close; what is left then is
 // discarded and the device is free for other programs.
