@@ -125,6 +125,7 @@ class Feeder {
         at += static_cast<std::size_t>(n);
       }
       ::close(fds_[1]);
+      done_ = true;
     });
   }
   // Closing the read end first ends a write that nobody takes any more.
@@ -133,9 +134,12 @@ class Feeder {
     if (thread_.joinable()) thread_.join();
   }
   int ReadEnd() const { return fds_[0]; }
+  // All written: the reader has taken all but what the pipe holds.
+  bool Done() const { return done_.load(); }
 
  private:
   std::vector<std::uint8_t> data_;
+  std::atomic<bool> done_{false};
   int fds_[2] = {-1, -1};
   std::thread thread_;
 };
@@ -183,7 +187,8 @@ TEST(QuorlinkProgramThreaded, SerialQuitsOnAnInterruptWhateverIsPending) {
   {
     Feeder input(Pattern(1 << 20));
     Program p({"serial", pty.SlavePath()}, input.ReadEnd());
-    ASSERT_TRUE(comport::PumpUntil([&] { return device.Count() > 0; }, 10000));
+    // The program has taken (nearly) all its input: most of it is pending.
+    ASSERT_TRUE(comport::PumpUntil([&] { return input.Done() && device.Count() > 0; }, 10000));
     p.Signal(SIGINT);
     e = p.Wait(15000);
   }
