@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <system_error>
 
+#include "platform/posix/BluetoothProvider.h"
 #include "platform/posix/BthAddressText.h"
+#include "platform/posix/bluez/Bluez.h"
 
 namespace quorlink::tools {
 
@@ -17,13 +19,30 @@ constexpr int kCliRadios = 64;
 }  // namespace
 
 BluetoothSession::BluetoothSession(const std::string& directory, bool makeRadio,
-                                   std::optional<std::uint64_t> address, const std::string& name) {
+                                   std::optional<std::uint64_t> address, const std::string& name)
+    : BluetoothSession(directory, makeRadio, address, name, ProviderRequest{}) {}
+
+BluetoothSession::BluetoothSession(const std::string& directory, bool makeRadio,
+                                   std::optional<std::uint64_t> address, const std::string& name,
+                                   const ProviderRequest& request) {
+  namespace bluez = platform::posix::bluez;
+  if (!request.bus.empty()) {
+    // A named bus is a test's stand-in: its links are not kernel sockets.
+    bluez::SetBusAddress(request.bus);
+    bluez::SetRequireKernelSocket(false);
+  }
+  const auto choice = platform::posix::ChooseBluetoothProvider();
+  if (!request.virtualRadio && choice.kind == platform::posix::BluetoothProviderKind::BlueZ) {
+    bluez_ = true;
+    std::fprintf(stderr, "quorlink: using BlueZ (%s)\n", choice.reason.c_str());
+    return;
+  }
   if (!directory.empty()) vradio::SetRendezvousDirectory(directory);
   vradio::Enable(true);
-  std::fprintf(stderr,
-               "quorlink: no Bluetooth hardware provider on this system; using the virtual "
-               "radio (rendezvous %s)\n",
-               vradio::RendezvousDirectory().c_str());
+  std::fprintf(
+      stderr, "quorlink: using the virtual radio (rendezvous %s): %s\n",
+      vradio::RendezvousDirectory().c_str(),
+      (request.virtualRadio ? request.why : "BlueZ is not usable: " + choice.reason).c_str());
   if (!makeRadio) return;
   const std::string radioName = name.empty() ? "quorlink " + std::to_string(getpid()) : name;
   if (address) {

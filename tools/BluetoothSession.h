@@ -1,6 +1,6 @@
-// What the `quorlink bt` commands and the demo share: the provider (on this
-// system the virtual radio, said so on standard error), this process's radio,
-// and address text.
+// What the `quorlink bt` commands and the demo share: the provider (BlueZ
+// where it can serve the command, else the virtual radio; said so on standard
+// error), this process's radio, and address text.
 #pragma once
 
 #include <cstdint>
@@ -12,16 +12,28 @@
 
 namespace quorlink::tools {
 
+// How a command asks for its provider.
+struct ProviderRequest {
+  bool virtualRadio = true;       // --virtual, or a command BlueZ cannot serve yet
+  std::string bus;                // --bus: the bus that serves org.bluez
+  std::string why = "asked for";  // said when the virtual radio is taken on request
+};
+
 class BluetoothSession {
  public:
+  BluetoothSession(const std::string& directory, bool makeRadio,
+                   std::optional<std::uint64_t> address, const std::string& name,
+                   const ProviderRequest& request);
   // Chooses the virtual radio; with makeRadio, creates this process's radio
   // (the given address, else the first free one of a small range).
   BluetoothSession(const std::string& directory, bool makeRadio,
                    std::optional<std::uint64_t> address, const std::string& name);
   std::uint64_t Address() const { return radio_ ? radio_->Address() : 0; }
+  bool Bluez() const { return bluez_; }
 
  private:
   std::unique_ptr<platform::posix::vradio::Radio> radio_;
+  bool bluez_ = false;
 };
 
 std::string AddressText(std::uint64_t address);

@@ -4,9 +4,11 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <thread>
@@ -25,7 +27,7 @@ namespace quorlink::tools {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: quorlink bt radios|devices|select [--dir PATH]\n"
+    "usage: quorlink bt radios|devices|select [--virtual] [--bus ADDRESS] [--dir PATH]\n"
     "       quorlink bt listen [--service NAME] [--name TEXT] [--comment TEXT] [--echo] "
     "[--radio ADDRESS] [--radio-name TEXT] [--dir PATH]\n"
     "       quorlink bt connect ADDRESS [--service NAME] [--radio ADDRESS] [--radio-name TEXT] "
@@ -51,8 +53,9 @@ struct Options {
   std::string address;
   std::optional<std::string> service, name, comment;
   std::optional<std::uint64_t> radio;
-  std::string radioName, dir;
+  std::string radioName, dir, bus;
   bool echo = false;
+  bool virtualRadio = false;
 };
 
 std::string Parse(const Args& args, Options& o) {
@@ -64,7 +67,7 @@ std::string Parse(const Args& args, Options& o) {
     };
     std::optional<std::string> v;
     if (a == "--service" || a == "--name" || a == "--comment" || a == "--radio" ||
-        a == "--radio-name" || a == "--dir") {
+        a == "--radio-name" || a == "--dir" || a == "--bus") {
       v = value();
       if (!v) return a + " needs a value";
     }
@@ -82,6 +85,10 @@ std::string Parse(const Args& args, Options& o) {
       o.radioName = *v;
     } else if (a == "--dir") {
       o.dir = *v;
+    } else if (a == "--bus") {
+      o.bus = *v;
+    } else if (a == "--virtual") {
+      o.virtualRadio = true;
     } else if (a == "--echo") {
       o.echo = true;
     } else if (!a.empty() && a[0] == '-') {
@@ -107,9 +114,40 @@ std::string DeviceName(const BLUETOOTH_DEVICE_INFO& info) {
   return s;
 }
 
+// radios, devices and select: BlueZ serves them unless --virtual asks.
+ProviderRequest Enumeration(const Options& o) {
+  return {o.virtualRadio, o.bus, "asked for with --virtual"};
+}
+
+// listen and connect: BlueZ links are not carried by this build yet.
+ProviderRequest Links(const Options& o) {
+  return {true, o.bus,
+          o.virtualRadio ? "asked for with --virtual"
+                         : "BlueZ links (listen, connect) are not supported yet"};
+}
+
 int Radios(const Options& o) {
-  BluetoothSession session(o.dir, false, std::nullopt, {});
-  auto radios = platform::posix::vradio::KnownRadios();
+  BluetoothSession session(o.dir, false, std::nullopt, {}, Enumeration(o));
+  std::vector<platform::posix::vradio::RadioInfo> radios;
+  if (session.Bluez()) {
+    auto& api = platform::BluetoothApi();
+    BLUETOOTH_FIND_RADIO_PARAMS params{sizeof params};
+    HANDLE radio = nullptr;
+    HBLUETOOTH_RADIO_FIND find = api.BluetoothFindFirstRadio(&params, &radio);
+    for (bool more = find != nullptr; more; more = api.BluetoothFindNextRadio(find, &radio)) {
+      BLUETOOTH_RADIO_INFO info{};
+      info.dwSize = sizeof info;
+      if (api.BluetoothGetRadioInfo(radio, &info) == ERROR_SUCCESS) {
+        BLUETOOTH_DEVICE_INFO named{};
+        std::copy(std::begin(info.szName), std::end(info.szName), std::begin(named.szName));
+        radios.push_back({info.address.ullLong, DeviceName(named)});
+      }
+      platform::Kernel().CloseHandle(radio);
+    }
+    if (find != nullptr) api.BluetoothFindRadioClose(find);
+  } else {
+    radios = platform::posix::vradio::KnownRadios();
+  }
   for (const auto& r : radios)
     std::printf("%s %s\n", AddressText(r.address).c_str(), r.name.c_str());
   if (radios.empty()) std::fprintf(stderr, "quorlink: no radios\n");
@@ -117,7 +155,7 @@ int Radios(const Options& o) {
 }
 
 int Devices(const Options& o) {
-  BluetoothSession session(o.dir, true, o.radio, o.radioName);
+  BluetoothSession session(o.dir, true, o.radio, o.radioName, Enumeration(o));
   auto& api = platform::BluetoothApi();
   BLUETOOTH_DEVICE_SEARCH_PARAMS params{};
   params.dwSize = sizeof params;
@@ -140,7 +178,7 @@ int Devices(const Options& o) {
 }
 
 int Select(const Options& o) {
-  BluetoothSession session(o.dir, true, o.radio, o.radioName);
+  BluetoothSession session(o.dir, true, o.radio, o.radioName, Enumeration(o));
   TQuorBluetooth bt(nullptr);
   const std::string chosen = bt.SelectDevice();
   if (chosen.empty()) return Fail("no device chosen");
@@ -160,7 +198,7 @@ void Configure(TQuorBluetooth& bt, const Options& o) {
 }
 
 int Listen(const Options& o) {
-  BluetoothSession session(o.dir, true, o.radio, o.radioName);
+  BluetoothSession session(o.dir, true, o.radio, o.radioName, Links(o));
   SignalStop stop;
   TQuorBluetooth bt(nullptr);
   std::map<TQuorCustomConnection*, int> ids;
@@ -216,7 +254,7 @@ int Listen(const Options& o) {
 }
 
 int Connect(const Options& o) {
-  BluetoothSession session(o.dir, true, o.radio, o.radioName);
+  BluetoothSession session(o.dir, true, o.radio, o.radioName, Links(o));
   SignalStop stop;
   TQuorBluetooth bt(nullptr);
   int rc = 0;

@@ -1,14 +1,19 @@
-// The Bluetooth API on POSIX, over the virtual radio provider: its radios
-// are this process's virtual radios, its devices the radios of every process.
+// The Bluetooth API on POSIX, over the chosen provider. The virtual radio's
+// radios are this process's virtual radios, its devices the radios of every
+// process; BlueZ's are its powered adapters and the devices it knows.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 #include "platform/BluetoothApi.h"
+#include "platform/posix/BluetoothProvider.h"
 #include "platform/posix/HandleTable.h"
 #include "platform/posix/VirtualRadio.h"
+#include "platform/posix/bluez/Bluez.h"
 
 namespace quorlink::platform {
 
@@ -19,11 +24,14 @@ namespace vradio = posix::vradio;
 struct RadioObject final : posix::KernelObject {
   explicit RadioObject(BTH_ADDR a) : address(a) {}
   BTH_ADDR address;
+  std::optional<std::string> bluezName;  // set for a BlueZ adapter
 };
 
 struct RadioSearch final : posix::KernelObject {
   std::vector<BTH_ADDR> radios;
+  std::vector<std::string> bluezNames;  // beside radios, for BlueZ adapters
   std::size_t next = 0;
+  HANDLE NewHandle();
 };
 
 struct DeviceSearch final : posix::KernelObject {
@@ -59,8 +67,37 @@ void CopyName(const std::string& text, WCHAR (&out)[BLUETOOTH_MAX_NAME_SIZE]) {
   }
 }
 
-HANDLE NewRadioHandle(BTH_ADDR address) {
-  return posix::Handles().Insert(std::make_shared<RadioObject>(address));
+HANDLE NewRadioHandle(BTH_ADDR address, std::optional<std::string> bluezName = std::nullopt) {
+  auto radio = std::make_shared<RadioObject>(address);
+  radio->bluezName = std::move(bluezName);
+  return posix::Handles().Insert(radio);
+}
+
+bool UseBluez() {
+  return posix::ChooseBluetoothProvider().kind == posix::BluetoothProviderKind::BlueZ;
+}
+
+// BlueZ's powered adapters and its devices, paired ones first.
+void BluezObjects(std::vector<posix::bluez::Adapter>& adapters,
+                  std::vector<posix::bluez::Device>& devices) {
+  if (posix::bluez::Objects(adapters, devices) != 0) {
+    adapters.clear();
+    devices.clear();
+  }
+  std::erase_if(adapters, [](const auto& a) { return !a.powered; });
+  std::stable_partition(devices.begin(), devices.end(), [](const auto& d) { return d.paired; });
+}
+
+BLUETOOTH_DEVICE_INFO BluezDeviceInfo(const posix::bluez::Device& d) {
+  BLUETOOTH_DEVICE_INFO info{};
+  info.dwSize = sizeof info;
+  info.Address.ullLong = d.address;
+  info.ulClassofDevice = d.deviceClass;
+  info.fConnected = d.connected ? TRUE : FALSE;
+  info.fRemembered = d.paired ? TRUE : FALSE;
+  info.fAuthenticated = d.paired ? TRUE : FALSE;
+  CopyName(d.name, info.szName);
+  return info;
 }
 
 BLUETOOTH_DEVICE_INFO DeviceInfo(BTH_ADDR address, bool connected) {
@@ -72,6 +109,34 @@ BLUETOOTH_DEVICE_INFO DeviceInfo(BTH_ADDR address, bool connected) {
   return info;
 }
 
+HANDLE RadioSearch::NewHandle() {
+  const std::size_t i = next++;
+  if (i < bluezNames.size()) return NewRadioHandle(radios[i], bluezNames[i]);
+  return NewRadioHandle(radios[i]);
+}
+
+// The devices BlueZ knows on one adapter (0: every powered adapter), as the
+// search's flags ask: connected ones, remembered (paired) ones, the others.
+HANDLE FindFirstBluezDevice(const BLUETOOTH_DEVICE_SEARCH_PARAMS& params, BTH_ADDR radio,
+                            BLUETOOTH_DEVICE_INFO* info) {
+  std::vector<posix::bluez::Adapter> adapters;
+  std::vector<posix::bluez::Device> devices;
+  BluezObjects(adapters, devices);
+  auto search = std::make_shared<DeviceSearch>();
+  for (const auto& d : devices) {
+    auto adapter = std::find_if(adapters.begin(), adapters.end(),
+                                [&](const auto& a) { return a.path == d.adapterPath; });
+    if (adapter == adapters.end() || (radio != 0 && adapter->address != radio)) continue;
+    const bool wanted = (params.fReturnConnected && d.connected) ||
+                        (params.fReturnRemembered && d.paired) ||
+                        (params.fReturnUnknown && !d.paired);
+    if (wanted) search->devices.push_back(BluezDeviceInfo(d));
+  }
+  if (search->devices.empty()) return Fail<HANDLE>(ERROR_NO_MORE_ITEMS, nullptr);
+  *info = search->devices[search->next++];
+  return posix::Handles().Insert(search);
+}
+
 class PosixBluetoothApi final : public IBluetoothApi {
  public:
   HBLUETOOTH_RADIO_FIND BluetoothFindFirstRadio(const BLUETOOTH_FIND_RADIO_PARAMS* params,
@@ -79,10 +144,19 @@ class PosixBluetoothApi final : public IBluetoothApi {
     if (params == nullptr || params->dwSize != sizeof *params || radio == nullptr)
       return Fail<HANDLE>(ERROR_INVALID_PARAMETER, nullptr);
     auto search = std::make_shared<RadioSearch>();
-    if (vradio::Enabled())
+    if (vradio::Enabled()) {
       for (const auto& r : vradio::LocalRadios()) search->radios.push_back(r.address);
+    } else if (UseBluez()) {
+      std::vector<posix::bluez::Adapter> adapters;
+      std::vector<posix::bluez::Device> devices;
+      BluezObjects(adapters, devices);
+      for (const auto& a : adapters) {
+        search->radios.push_back(a.address);
+        search->bluezNames.push_back(a.name);
+      }
+    }
     if (search->radios.empty()) return Fail<HANDLE>(ERROR_NO_MORE_ITEMS, nullptr);
-    *radio = NewRadioHandle(search->radios[search->next++]);
+    *radio = search->NewHandle();
     return posix::Handles().Insert(search);
   }
 
@@ -90,7 +164,7 @@ class PosixBluetoothApi final : public IBluetoothApi {
     auto search = posix::Handles().FindAs<RadioSearch>(find);
     if (!search || radio == nullptr) return Fail(ERROR_INVALID_HANDLE, FALSE);
     if (search->next >= search->radios.size()) return Fail(ERROR_NO_MORE_ITEMS, FALSE);
-    *radio = NewRadioHandle(search->radios[search->next++]);
+    *radio = search->NewHandle();
     return TRUE;
   }
 
@@ -104,8 +178,11 @@ class PosixBluetoothApi final : public IBluetoothApi {
     auto object = posix::Handles().FindAs<RadioObject>(radio);
     if (!object) return ERROR_INVALID_HANDLE;
     if (info == nullptr || info->dwSize != sizeof *info) return ERROR_INVALID_PARAMETER;
-    auto name = vradio::RadioName(object->address);
-    if (!name || !vradio::IsLocalRadio(object->address)) return ERROR_DEV_NOT_EXIST;
+    auto name = object->bluezName;
+    if (!name) {
+      name = vradio::RadioName(object->address);
+      if (!name || !vradio::IsLocalRadio(object->address)) return ERROR_DEV_NOT_EXIST;
+    }
     std::memset(info, 0, sizeof *info);
     info->dwSize = sizeof *info;
     info->address.ullLong = object->address;
@@ -121,10 +198,15 @@ class PosixBluetoothApi final : public IBluetoothApi {
         info->dwSize != sizeof *info)
       return Fail<HANDLE>(ERROR_INVALID_PARAMETER, nullptr);
     std::vector<BTH_ADDR> radios;
+    std::shared_ptr<RadioObject> object;
     if (params->hRadio != nullptr) {
-      auto object = posix::Handles().FindAs<RadioObject>(params->hRadio);
+      object = posix::Handles().FindAs<RadioObject>(params->hRadio);
       if (!object) return Fail<HANDLE>(ERROR_INVALID_HANDLE, nullptr);
       radios.push_back(object->address);
+    }
+    if (object ? object->bluezName.has_value() : !vradio::Enabled() && UseBluez())
+      return FindFirstBluezDevice(*params, object ? object->address : 0, info);
+    if (params->hRadio != nullptr) {
     } else if (vradio::Enabled()) {
       for (const auto& r : vradio::LocalRadios()) radios.push_back(r.address);
     }
@@ -166,13 +248,25 @@ class PosixBluetoothApi final : public IBluetoothApi {
     if (params == nullptr || params->dwSize != sizeof *params)
       return Fail(ERROR_INVALID_PARAMETER, FALSE);
     std::vector<BluetoothDeviceChoice> choices;
-    if (vradio::Enabled())
+    std::vector<BLUETOOTH_DEVICE_INFO> bluezDevices;
+    if (vradio::Enabled()) {
       for (const auto& r : vradio::KnownRadios()) choices.push_back({r.address, r.name});
+    } else if (UseBluez()) {
+      std::vector<posix::bluez::Adapter> adapters;
+      std::vector<posix::bluez::Device> devices;
+      BluezObjects(adapters, devices);
+      for (const auto& d : devices) {
+        choices.push_back({d.address, d.name});
+        bluezDevices.push_back(BluezDeviceInfo(d));
+      }
+    }
     int chosen = PickDevice(choices);
     if (chosen < 0 || static_cast<std::size_t>(chosen) >= choices.size())
       return Fail(ERROR_CANCELLED, FALSE);
     auto* devices = new BLUETOOTH_DEVICE_INFO[1];
-    devices[0] = DeviceInfo(choices[static_cast<std::size_t>(chosen)].address, false);
+    const auto index = static_cast<std::size_t>(chosen);
+    devices[0] =
+        bluezDevices.empty() ? DeviceInfo(choices[index].address, false) : bluezDevices[index];
     params->cNumDevices = 1;
     params->pDevices = devices;
     return TRUE;
