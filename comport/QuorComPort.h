@@ -139,6 +139,8 @@ class TQuorComPortReadThread : public TThread {
  protected:
   void Execute() override;
   // Main thread: raises OnRead for the chunk unless the connection has gone.
+  // What the handler raises goes to ApplicationHandleException, and reading
+  // goes on.
   void DoRead();
 
  private:

@@ -12,7 +12,11 @@ TQuorComPortConnection::TQuorComPortConnection(TQuorCustomTransport* transport)
     DoConnect();
   } catch (...) {
     // Nothing is listed yet and the transport is inactive: no OnDisconnect.
+    // The thread's last error still tells the caller why the open failed.
+    auto& kernel = platform::Kernel();
+    const DWORD error = kernel.GetLastError();
     Release();
+    kernel.SetLastError(error);
     throw;
   }
 }

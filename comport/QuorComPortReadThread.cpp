@@ -57,7 +57,15 @@ void TQuorComPortReadThread::Execute() {
 
 void TQuorComPortReadThread::DoRead() {
   // Disconnect may have run while this delivery waited for the main thread.
-  if (Link->Connection != nullptr) Link->Connection->DoRead(ReadBuffer);
+  TQuorComPortConnection* connection = Link->Connection;
+  if (connection == nullptr) return;
+  try {
+    connection->DoRead(ReadBuffer);
+  } catch (...) {
+    // A failing handler is the application's to hear of; the link goes on
+    // reading, as it does after any other handler's exception.
+    HandleException(connection);
+  }
 }
 
 }  // namespace quorlink

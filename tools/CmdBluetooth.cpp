@@ -18,6 +18,7 @@
 #include "platform/Kernel.h"
 #include "tools/BluetoothSession.h"
 #include "tools/Commands.h"
+#include "tools/Failures.h"
 #include "tools/Terminal.h"
 
 namespace quorlink::tools {
@@ -28,7 +29,22 @@ constexpr const char* kUsage =
     "       quorlink bt listen [--service NAME] [--name TEXT] [--comment TEXT] [--echo] "
     "[--radio ADDRESS] [--radio-name TEXT] [--dir PATH]\n"
     "       quorlink bt connect ADDRESS [--service NAME] [--radio ADDRESS] [--radio-name TEXT] "
-    "[--dir PATH]";
+    "[--dir PATH]\n"
+    "An ADDRESS has the form (00:11:22:33:44:55); a service NAME is a service class\n"
+    "such as \"Serial Port\".";
+
+constexpr const char* kAddressForm = "an address such as (00:11:22:33:44:55)";
+
+// The form the transport's Address takes: 19 characters with the parentheses.
+bool IsAddress(const std::string& text) {
+  return text.size() == 19 && text.front() == '(' && ParseAddress(text).has_value();
+}
+
+bool IsServiceClass(const std::string& name) {
+  for (const auto& row : QuorServiceGUIDsName)
+    if (name == row.Name) return true;
+  return false;
+}
 
 struct Options {
   std::string verb;
@@ -53,6 +69,7 @@ std::string Parse(const Args& args, Options& o) {
       if (!v) return a + " needs a value";
     }
     if (a == "--service") {
+      if (!IsServiceClass(*v)) return "--service takes a service class name, not '" + *v + "'";
       o.service = v;
     } else if (a == "--name") {
       o.name = v;
@@ -60,7 +77,7 @@ std::string Parse(const Args& args, Options& o) {
       o.comment = v;
     } else if (a == "--radio") {
       o.radio = ParseAddress(*v);
-      if (!o.radio) return "--radio takes an address such as (00:11:22:33:44:55)";
+      if (!o.radio) return std::string("--radio takes ") + kAddressForm;
     } else if (a == "--radio-name") {
       o.radioName = *v;
     } else if (a == "--dir") {
@@ -72,6 +89,7 @@ std::string Parse(const Args& args, Options& o) {
     } else if (o.verb.empty()) {
       o.verb = a;
     } else if (o.verb == "connect" && o.address.empty()) {
+      if (!IsAddress(a)) return "ADDRESS takes " + std::string(kAddressForm) + ", not '" + a + "'";
       o.address = a;
     } else {
       return "unexpected " + a;
@@ -178,7 +196,7 @@ int Listen(const Options& o) {
     bt.Listen();
   } catch (const std::exception& e) {
     ApplicationHandleException = nullptr;
-    return Fail(e.what());
+    return Fail(e.what(), ExitCodeFor(e));
   }
   std::printf("listening on %s for %s \"%s\"; Ctrl-C stops\n", bt.GetLocalAddress().c_str(),
               bt.GetService().c_str(), bt.GetServiceName().c_str());
@@ -220,8 +238,9 @@ int Connect(const Options& o) {
       throw;
     } catch (const std::exception& e) {
       std::fprintf(stderr, "quorlink: %s\n", e.what());
+      rc = ExitCodeFor(e);
     }
-    rc = 1;
+    if (rc == 0) rc = kExitFailed;
     Application().Terminate();
   };
   try {
@@ -229,7 +248,7 @@ int Connect(const Options& o) {
     bt.SetAddress(o.address);
     bt.Connect();
   } catch (const std::exception& e) {
-    return Fail(e.what());
+    return Fail(e.what(), ExitCodeFor(e));
   }
   if (RunTerminal(bt, stop, &linked) != 0) rc = 1;
   bt.Close();
@@ -240,11 +259,13 @@ int Connect(const Options& o) {
 }
 
 int Bluetooth(const Args& args) {
-  Options o;
-  if (std::string error = Parse(args, o); !error.empty()) {
-    Fail(error + "\n" + kUsage);
-    return 2;
+  if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+    std::printf("%s\n%s\n", kUsage, kExitCodeHelp);
+    return kExitOk;
   }
+  Options o;
+  if (std::string error = Parse(args, o); !error.empty())
+    return Fail(error + "\n" + kUsage, kExitUsage);
   try {
     if (o.verb == "radios") return Radios(o);
     if (o.verb == "devices") return Devices(o);
@@ -252,10 +273,9 @@ int Bluetooth(const Args& args) {
     if (o.verb == "listen") return Listen(o);
     if (o.verb == "connect") return Connect(o);
   } catch (const std::exception& e) {
-    return Fail(e.what());
+    return Fail(e.what(), ExitCodeFor(e));
   }
-  Fail("unknown subcommand " + o.verb + "\n" + kUsage);
-  return 2;
+  return Fail("unknown subcommand " + o.verb + "\n" + kUsage, kExitUsage);
 }
 
 const CommandRegistrar reg("bt",

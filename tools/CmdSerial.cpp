@@ -15,12 +15,21 @@
 #include "core/Application.h"
 #include "platform/Kernel.h"
 #include "tools/Commands.h"
+#include "tools/Failures.h"
 #include "tools/Terminal.h"
 
 namespace quorlink::tools {
 namespace {
 
 constexpr unsigned kPathPort = 255;  // the COM number a device path is bound to
+
+constexpr const char* kUsage =
+    "usage: quorlink serial PORT [--baud N] [--data 5..8] [--parity none|odd|even|mark|space] "
+    "[--stop 1|1.5|2]\n"
+    "PORT is COMn or a device path. Standard input goes to the port, what the port\n"
+    "receives to standard output. At end of input every byte is sent before the\n"
+    "program exits (it gives up when the device takes nothing for 3 s); Ctrl-C quits\n"
+    "at once and drops what is not sent yet.";
 
 struct Settings {
   std::string port;
@@ -99,36 +108,43 @@ bool WriteOut(const TQuorByteArray& buf) {
   return true;
 }
 
-// Waits (bounded) until what was written has left, so that input sent just
-// before the end of input is not cut off when the program exits.
-void Drain(TQuorComPort& port) {
-  if (port.ConnectionCount() == 0) return;
-  HANDLE h = static_cast<TQuorComPortConnection*>(port.GetConnections(0))->GetPortHandle();
+enum class Drained { kSent, kStalled, kInterrupted };
+
+// Bytes written but not yet taken by the device (ours and the driver's).
+DWORD Pending(HANDLE h) {
+  COMSTAT stat{};
+  DWORD errors = 0;
+  return platform::Serial().ClearCommError(h, &errors, &stat) ? stat.cbOutQue : 0;
+}
+
+// Waits until what was written has left, so that input sent just before the
+// end of input is not cut off when the program exits; a device that takes
+// nothing for a while, or an interrupt, ends the wait.
+Drained Drain(HANDLE h, const SignalStop& stop) {
   DWORD last = 0;
   auto progress = std::chrono::steady_clock::now();
   for (;;) {
-    COMSTAT stat{};
-    DWORD errors = 0;
-    if (!platform::Serial().ClearCommError(h, &errors, &stat) || stat.cbOutQue == 0) return;
+    const DWORD pending = Pending(h);
+    if (pending == 0) return Drained::kSent;
     const auto now = std::chrono::steady_clock::now();
-    if (stat.cbOutQue != last) {
-      last = stat.cbOutQue;
+    if (pending != last) {
+      last = pending;
       progress = now;
     } else if (now - progress > std::chrono::seconds(3)) {
-      return;
+      return Drained::kStalled;
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (stop.Raised(10)) return Drained::kInterrupted;
   }
 }
 
 int SerialTerminal(const Args& args) {
-  Settings s;
-  if (std::string error = Parse(args, s); !error.empty()) {
-    Fail(error +
-         "\nusage: quorlink serial PORT [--baud N] [--data 5..8] "
-         "[--parity none|odd|even|mark|space] [--stop 1|1.5|2]");
-    return 2;
+  if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+    std::printf("%s\n%s\n", kUsage, kExitCodeHelp);
+    return kExitOk;
   }
+  Settings s;
+  if (std::string error = Parse(args, s); !error.empty())
+    return Fail(error + "\n" + kUsage, kExitUsage);
   unsigned number;
   if (auto n = platform::ComPortNumber(s.port); n && *n <= 255) {
     number = *n;
@@ -151,14 +167,36 @@ int SerialTerminal(const Args& args) {
   };
   try {
     port.Connect();
+  } catch (const EQuorTransportException& e) {
+    // The library's message stays; the last error tells the program why.
+    const Failure why =
+        SerialOpenFailure(platform::Kernel().GetLastError(),
+                          LineSettingsText(BaudRateValue(s.baud), s.data, s.parity, s.stop));
+    return Fail(std::string(e.what()) + " (" + s.port + "): " + why.reason, why.code);
   } catch (const std::exception& e) {
-    return Fail(std::string(e.what()) + " (" + s.port + ")");
+    return Fail(std::string(e.what()) + " (" + s.port + ")", ExitCodeFor(e));
   }
   std::fprintf(stderr, "quorlink: %s open as %s; end of input or Ctrl-C closes it\n",
                s.port.c_str(), port.GetPortName().c_str());
 
   rc = RunTerminal(port, stop);
-  Drain(port);
+  if (port.ConnectionCount() > 0) {
+    HANDLE h = static_cast<TQuorComPortConnection*>(port.GetConnections(0))->GetPortHandle();
+    const Drained how = stop.Raised(0) ? Drained::kInterrupted : Drain(h, stop);
+    if (how != Drained::kSent) {
+      // Nothing may be left for the close to wait on: the port is free for
+      // the next program as soon as this one has ended.
+      const DWORD dropped = Pending(h);
+      platform::Serial().PurgeComm(h, PURGE_TXABORT | PURGE_TXCLEAR);
+      if (how == Drained::kStalled) {
+        Fail(std::to_string(dropped) + " bytes not sent: the device took none for 3 s");
+        rc = kExitFailed;
+      } else if (dropped > 0) {
+        std::fprintf(stderr, "quorlink: interrupted; %lu bytes not sent\n",
+                     static_cast<unsigned long>(dropped));
+      }
+    }
+  }
   port.Close();
   return rc;
 }

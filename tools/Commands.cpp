@@ -6,6 +6,7 @@
 #include <map>
 
 #include "core/QuorBaseComponent.h"
+#include "tools/Failures.h"
 
 namespace quorlink::tools {
 
@@ -41,6 +42,7 @@ void PrintHelp() {
   std::printf("  %-58s %s\n", "demo", "run a whole session on virtual devices (no hardware)");
   for (const auto& [name, cmd] : CommandTable())
     std::printf("  %-58s %s\n", cmd.usage.c_str(), cmd.summary.c_str());
+  std::printf("\n'quorlink COMMAND --help' shows a command's usage.\n%s\n", kExitCodeHelp);
 }
 
 int RunDemo() {
@@ -69,9 +71,9 @@ DemoRegistrar::DemoRegistrar(int order, const char* title, DemoFn fn) {
   DemoTable().push_back(Demo{order, title, fn});
 }
 
-int Fail(const std::string& message) {
+int Fail(const std::string& message, int code) {
   std::fprintf(stderr, "quorlink: %s\n", message.c_str());
-  return 1;
+  return code;
 }
 
 int RunCommandLine(int argc, char** argv) {
@@ -94,7 +96,7 @@ int RunCommandLine(int argc, char** argv) {
     }
     return it->second.fn(Args(args.begin() + 1, args.end()));
   } catch (const std::exception& e) {
-    return Fail(e.what());
+    return Fail(e.what(), ExitCodeFor(e));
   }
 }
 

@@ -22,7 +22,8 @@ struct DemoRegistrar {
 
 int RunCommandLine(int argc, char** argv);
 
-// Prints a failure as "quorlink: message" on standard error and returns 1.
-int Fail(const std::string& message);
+// Prints a failure as "quorlink: message" on standard error and returns
+// code (1 unless given; see Failures.h).
+int Fail(const std::string& message, int code = 1);
 
 }  // namespace quorlink::tools

@@ -29,6 +29,11 @@ SignalStop::~SignalStop() {
   ::close(fd_);
 }
 
+bool SignalStop::Raised(int timeoutMs) const {
+  pollfd p{fd_, POLLIN, 0};
+  return ::poll(&p, 1, timeoutMs) > 0 && (p.revents & POLLIN) != 0;
+}
+
 int RunTerminal(TQuorCustomTransport& transport, const SignalStop& stop,
                 const std::atomic<bool>* ready) {
   int stopPipe[2];

@@ -17,6 +17,9 @@ class SignalStop {
   SignalStop(const SignalStop&) = delete;
   SignalStop& operator=(const SignalStop&) = delete;
   int Fd() const { return fd_; }
+  // Waits up to timeoutMs for a signal; true once one has come (it stays
+  // pending, so every later call says so too).
+  bool Raised(int timeoutMs) const;
 
  private:
   int fd_;

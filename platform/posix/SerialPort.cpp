@@ -6,6 +6,7 @@
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -13,7 +14,10 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstdint>
 #include <iterator>
+#include <map>
+#include <utility>
 
 #include "platform/posix/SerialIoctl.h"
 
@@ -21,8 +25,25 @@ namespace quorlink::platform::posix {
 
 namespace {
 
-// How long output queued before a close may stall before it is dropped.
-constexpr int kLingerMs = 2000;
+// After a close, pending output is dropped when the device takes nothing
+// for kStall, and in any case kDrainLimit after the close, so that another
+// program can have the device.
+constexpr auto kStall = std::chrono::milliseconds(2000);
+constexpr auto kDrainLimit = std::chrono::milliseconds(5000);
+// How often the device's own buffer is looked at while it drains: nothing
+// signals when it has gone out.
+constexpr int kDrainPollMs = 5;
+
+// Ports still sending after their close, by device number, for a reopen in
+// this process to take over. Locked before any port's mutex.
+std::mutex& DrainingMutex() {
+  static std::mutex* m = new std::mutex;
+  return *m;
+}
+std::map<dev_t, std::weak_ptr<SerialPort>>& Draining() {
+  static auto* m = new std::map<dev_t, std::weak_ptr<SerialPort>>;
+  return *m;
+}
 
 BOOL Fail(DWORD code) {
   SetLastError(code);
@@ -80,6 +101,19 @@ class SerialPort::Waiter final : public EventObject::WaitHook {
 };
 
 std::shared_ptr<SerialPort> SerialPort::Open(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0 && S_ISCHR(st.st_mode)) {
+    std::lock_guard registry(DrainingMutex());
+    auto it = Draining().find(st.st_rdev);
+    if (it != Draining().end()) {
+      auto port = it->second.lock();
+      Draining().erase(it);
+      if (port) {
+        std::lock_guard lock(port->mutex_);
+        if (auto next = port->HandOver()) return next;
+      }
+    }
+  }
   const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     SetLastError(ErrorFromErrno(errno));
@@ -107,6 +141,12 @@ std::shared_ptr<SerialPort> SerialPort::Open(const std::string& path) {
     return nullptr;
   }
   port->countsKnown_ = ReadCounts(fd, port->errorCounts_);
+  // What an earlier program's close left in the device's buffer was sent as
+  // far as it knows (a pty's far end may not have read it yet): the open's
+  // purge spares it.
+  port->keepInherited_ = true;
+  struct stat st2 {};
+  if (fstat(fd, &st2) == 0) port->device_ = st2.st_rdev;
   return port;
 }
 
@@ -114,13 +154,17 @@ SerialPort::SerialPort(int fd) : fd_(fd), shadow_(DefaultDcb()) {}
 
 SerialPort::~SerialPort() {
   if (thread_.joinable()) thread_.detach();  // only when the drain thread dropped the last ref
-  ioctl(fd_, TIOCNXCL);
+  // A successor shares the device's lock and exclusive mode: leave them.
+  if (!handedOver_) ioctl(fd_, TIOCNXCL);
   ::close(fd_);
   if (wakeFd_ >= 0) ::close(wakeFd_);
   if (waiterWakeFd_ >= 0) ::close(waiterWakeFd_);
 }
 
 void SerialPort::OnClose() {
+  // The registry first (the lock order), so that the drain cannot end
+  // before it is listed for a takeover.
+  std::unique_lock registry(DrainingMutex());
   std::unique_lock lock(mutex_);
   closed_ = true;
   CompleteWait();
@@ -130,11 +174,16 @@ void SerialPort::OnClose() {
     // Written bytes still go out, from the I/O thread, so that a slow line
     // never holds up the caller; the device stays taken until they have.
     lingering_ = shared_from_this();
+    closedAt_ = progressAt_ = std::chrono::steady_clock::now();
+    lastLeft_ = SIZE_MAX;
+    writeEvents_.clear();  // their owner has closed them
+    keepInherited_ = false;
+    Draining()[device_] = weak_from_this();
     EnsureThread();
     WakeThread();
-    thread_.detach();
     return;
   }
+  registry.unlock();
   stopThread_ = true;
   if (thread_.joinable()) {
     WakeThread();
@@ -145,6 +194,38 @@ void SerialPort::OnClose() {
   // longer; the device is free for the next open now.
   ioctl(fd_, TIOCNXCL);
   flock(fd_, LOCK_UN);
+}
+
+std::shared_ptr<SerialPort> SerialPort::HandOver() {
+  if (!closed_ || hungUp_ || handedOver_ || lingering_ == nullptr) return nullptr;
+  // A new object on a duplicate of the descriptor: calls still in progress
+  // on the old handle find the old object closed. The duplicate shares the
+  // open file and with it the lock.
+  const int fd = fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+  if (fd < 0) return nullptr;
+  std::shared_ptr<SerialPort> next(new SerialPort(fd));
+  next->waiterWakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (next->waiterWakeFd_ < 0) {
+    next->handedOver_ = true;  // its destructor must leave the device as it is
+    return nullptr;
+  }
+  next->shadow_ = shadow_;
+  next->device_ = device_;
+  next->countsKnown_ = countsKnown_;
+  std::copy(std::begin(errorCounts_), std::end(errorCounts_), std::begin(next->errorCounts_));
+  next->queue_ = std::move(queue_);
+  next->queueHead_ = queueHead_;
+  next->inherited_ = next->queue_.size();
+  next->keepInherited_ = true;
+  queue_.clear();
+  queueHead_ = 0;
+  if (!next->queue_.empty()) {
+    next->EnsureThread();
+    next->WakeThread();
+  }
+  handedOver_ = true;
+  WakeThread();  // the old I/O thread lets go of the old object and ends
+  return next;
 }
 
 void SerialPort::EnsureThread() {
@@ -216,6 +297,7 @@ bool SerialPort::FlushQueue() {
     if (queueHead_ == front.size()) {
       queue_.pop_front();
       queueHead_ = 0;
+      if (inherited_ > 0) --inherited_;
     }
   }
   return true;
@@ -224,21 +306,28 @@ bool SerialPort::FlushQueue() {
 void SerialPort::Run() {
   std::unique_lock lock(mutex_);
   for (;;) {
-    if (stopThread_ || (closed_ && (queue_.empty() || hungUp_))) break;
+    if (handedOver_) {
+      auto self = std::move(lingering_);
+      lock.unlock();
+      self.reset();  // may destroy this object: touch nothing after
+      return;
+    }
+    if (stopThread_) break;
+    const bool draining = closed_ && lingering_ != nullptr;
+    if (draining && DrainOver()) {
+      if (FinishDrain(lock)) return;  // this object may be gone: touch nothing
+      continue;                       // taken over meanwhile
+    }
     pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {fd_, 0, 0}};
     if (!queue_.empty()) fds[1].events |= POLLOUT;
     // Hang-ups are reported whatever is asked for: leave the device out
     // while nothing waits on it.
     if (fds[1].events == 0) fds[1].fd = -1;
-    const int timeout = closed_ ? kLingerMs : -1;
+    const int timeout = draining ? kDrainPollMs : -1;
     lock.unlock();
     const int n = ::poll(fds, 2, timeout);
     lock.lock();
-    if (n < 0) continue;  // EINTR
-    if (n == 0) {         // closed, and the device took nothing for a while
-      queue_.clear();
-      break;
-    }
+    if (n <= 0) continue;  // EINTR, or time to look at the drain again
     if (fds[0].revents != 0) Drain(wakeFd_);
     const short re = fds[1].revents;
     if ((re & (POLLHUP | POLLERR | POLLNVAL)) != 0) hungUp_ = true;
@@ -247,38 +336,52 @@ void SerialPort::Run() {
     if (hungUp_) {
       queue_.clear();
       queueHead_ = 0;
+      inherited_ = 0;
     }
     if (queue_.empty()) CompleteWrites();
   }
   CompleteWrites();
-  if (lingering_) {
-    const bool gone = hungUp_;
-    lock.unlock();
-    if (!gone) WaitUntilSent();
-    lock.lock();
-    auto self = std::move(lingering_);
-    lock.unlock();
-    self.reset();  // may destroy this object: touch nothing after
-  }
 }
 
-void SerialPort::WaitUntilSent() {
-  // The device's own buffer goes out too before the device is let go (a
-  // next open purges it), unless it stops taking bytes for a while.
-  int last = -1;
-  auto progress = std::chrono::steady_clock::now();
-  for (;;) {
-    int pending = 0;
-    if (ioctl(fd_, TIOCOUTQ, &pending) != 0 || pending <= 0) return;
-    const auto now = std::chrono::steady_clock::now();
-    if (pending != last) {
-      last = pending;
-      progress = now;
-    } else if (now - progress > std::chrono::milliseconds(kLingerMs)) {
-      return;
-    }
-    ::poll(nullptr, 0, 5);
+bool SerialPort::DrainOver() {
+  if (hungUp_) return true;
+  int held = 0;
+  if (ioctl(fd_, TIOCOUTQ, &held) != 0) held = 0;
+  std::size_t left = static_cast<std::size_t>(std::max(held, 0));
+  for (const auto& chunk : queue_) left += chunk.size();
+  left -= queueHead_;
+  if (left == 0) return true;
+  const auto now = std::chrono::steady_clock::now();
+  if (left != lastLeft_) {
+    lastLeft_ = left;
+    progressAt_ = now;
   }
+  if (now - progressAt_ < kStall && now - closedAt_ < kDrainLimit) return false;
+  // Out of time: the rest is dropped, the device's buffer too, so that
+  // letting go of the device does not wait for it.
+  queue_.clear();
+  queueHead_ = 0;
+  inherited_ = 0;
+  tcflush(fd_, TCOFLUSH);
+  return true;
+}
+
+bool SerialPort::FinishDrain(std::unique_lock<std::mutex>& lock) {
+  // The registry comes first in the lock order.
+  lock.unlock();
+  std::unique_lock registry(DrainingMutex());
+  lock.lock();
+  if (handedOver_) return false;
+  auto it = Draining().find(device_);
+  if (it != Draining().end() && it->second.lock().get() == this) Draining().erase(it);
+  CompleteWrites();
+  ioctl(fd_, TIOCNXCL);
+  flock(fd_, LOCK_UN);
+  auto self = std::move(lingering_);
+  lock.unlock();
+  registry.unlock();
+  self.reset();
+  return true;
 }
 
 BOOL SerialPort::GetState(DCB& dcb) {
@@ -308,12 +411,19 @@ BOOL SerialPort::SetState(const DCB& dcb) {
 
 BOOL SerialPort::Purge(DWORD flags) {
   std::lock_guard lock(mutex_);
+  const bool keep = std::exchange(keepInherited_, false);
   if ((flags & (PURGE_TXABORT | PURGE_TXCLEAR)) != 0) {
-    queue_.clear();
-    queueHead_ = 0;
-    CompleteWrites();
+    if (keep && inherited_ > 0) {
+      queue_.resize(inherited_);
+    } else {
+      queue_.clear();
+      queueHead_ = 0;
+      inherited_ = 0;
+    }
+    if (queue_.empty()) CompleteWrites();
   }
-  if ((flags & PURGE_TXCLEAR) != 0 && tcflush(fd_, TCOFLUSH) != 0) return FailErrno(errno);
+  // What an earlier session left in the device's buffer goes out too.
+  if ((flags & PURGE_TXCLEAR) != 0 && !keep && tcflush(fd_, TCOFLUSH) != 0) return FailErrno(errno);
   if ((flags & PURGE_RXCLEAR) != 0) {
     input_.Clear();
     if (tcflush(fd_, TCIFLUSH) != 0) return FailErrno(errno);

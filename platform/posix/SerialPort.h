@@ -3,8 +3,21 @@
 // itself, and one I/O thread per port, made on first need, sends the output
 // that could not go at once. Both sleep in poll() without a time-out, so an
 // idle port costs no wake-ups.
+//
+// Closing with output pending: the I/O thread goes on sending it (the
+// device's own buffer included) while the device stays locked. An open of
+// the same device in this process meanwhile takes the port over: what the
+// earlier session wrote goes out first, then the new session's output, and
+// the open's purge keeps the earlier output (an open's purge never drops
+// what the device's own buffer holds: an earlier close sent it). Otherwise the drain ends when
+// everything has gone, when the device fails, when it takes nothing for
+// 2 seconds, or at the latest 5 seconds after the close; what is left then is
+// discarded and the device is free for other programs.
 #pragma once
 
+#include <sys/types.h>
+
+#include <chrono>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -21,7 +34,8 @@ namespace quorlink::platform::posix {
 
 class SerialPort final : public KernelObject, public std::enable_shared_from_this<SerialPort> {
  public:
-  // Opens the device exclusively and raw; null with the last error set.
+  // Opens the device exclusively and raw, or takes over this process's port
+  // on it that is still sending after its close; null with the last error set.
   static std::shared_ptr<SerialPort> Open(const std::string& path);
   ~SerialPort() override;
   SerialPort(const SerialPort&) = delete;
@@ -50,7 +64,16 @@ class SerialPort final : public KernelObject, public std::enable_shared_from_thi
   bool FlushQueue();  // false when the device refused
   void Fill();        // takes what the device has into the input queue
   void Run();
-  void WaitUntilSent();  // after close, while lingering
+  // After close: true when the drain is over (sent, failed, stalled or out of
+  // time); what is left then is discarded.
+  bool DrainOver();
+  // Lets go of the device unless the port was taken over meanwhile; true
+  // when let go (this object may then be gone). Caller holds mutex_ via lock.
+  bool FinishDrain(std::unique_lock<std::mutex>& lock);
+  // A new port that carries on where this closed one stops: its unsent
+  // output comes first. Null when it cannot. Caller holds the registry's
+  // and this port's mutex.
+  std::shared_ptr<SerialPort> HandOver();
   // The reader's own wait for the device (see EventObject::WaitHook).
   void WaitInline(DWORD milliseconds);
   void WakeWaiter();
@@ -67,13 +90,19 @@ class SerialPort final : public KernelObject, public std::enable_shared_from_thi
   SerialInputQueue input_{64 * 1024};
   std::deque<std::vector<BYTE>> queue_;  // output not yet taken by the device
   std::size_t queueHead_ = 0;            // bytes of queue_.front() already sent
+  std::size_t inherited_ = 0;            // leading chunks an earlier session wrote
+  bool keepInherited_ = false;           // the reopen's purge spares the earlier output
   std::vector<HANDLE> writeEvents_;      // set when the queue has drained
   bool closed_ = false;
+  bool handedOver_ = false;  // a successor has the device: leave it to it
   bool stopThread_ = false;
   std::thread thread_;
   std::shared_ptr<SerialPort> lingering_;  // keeps the port while it drains after close
-  std::uint32_t errorCounts_[4] = {};      // overrun, parity, frame, break, as last seen
-  bool countsKnown_ = false;               // the driver keeps error counts (a pty does not)
+  dev_t device_ = 0;                       // the device's number, for a takeover
+  std::chrono::steady_clock::time_point closedAt_, progressAt_;
+  std::size_t lastLeft_ = 0;           // bytes left at the last progress check
+  std::uint32_t errorCounts_[4] = {};  // overrun, parity, frame, break, as last seen
+  bool countsKnown_ = false;           // the driver keeps error counts (a pty does not)
 };
 
 }  // namespace quorlink::platform::posix

@@ -358,24 +358,39 @@ TEST(ComPortPty, DestroyingAnActiveTransportRaisesOnDisconnectOnce) {
   EXPECT_TRUE(threads.Back());
 }
 
-// What an OnRead handler raises goes into the read thread and ends it: the
-// transport stays open and writable, and closes as usual.
-TEST(ComPortPty, AnOnReadThatRaisesEndsReadingButNotTheConnection) {
+// What an OnRead handler raises reaches the application's hook with the
+// connection as sender, and the link goes on delivering: it is not left
+// looking alive while nothing is read any more.
+TEST(ComPortPty, AnOnReadThatRaisesGoesToTheHookAndReadingGoesOn) {
   PtyPort p;
-  int reads = 0;
-  p.port.OnRead = [&](TQuorCustomConnection*, const TQuorByteArray&) {
-    ++reads;
-    throw Exception("handler failed");
+  std::vector<std::string> caught;
+  TObject* sender = nullptr;
+  ApplicationHandleException = [&](TObject* s) {
+    sender = s;
+    try {
+      throw;
+    } catch (const std::exception& e) {
+      caught.emplace_back(e.what());
+    }
+  };
+  struct RestoreHook {
+    ~RestoreHook() { ApplicationHandleException = nullptr; }
+  } restore;
+  TQuorByteArray received;
+  p.port.OnRead = [&](TQuorCustomConnection*, const TQuorByteArray& buf) {
+    received.insert(received.end(), buf.begin(), buf.end());
+    if (received.size() <= 3) throw Exception("handler failed");
   };
   p.port.Connect();
   ASSERT_TRUE(p.pty.Write(Bytes("one")));
-  ASSERT_TRUE(PumpUntil([&] { return reads == 1; }));
+  ASSERT_TRUE(PumpUntil([&] { return caught.size() == 1; }));
+  EXPECT_EQ(caught[0], "handler failed");
+  EXPECT_EQ(sender, &p.Connection());
   ASSERT_TRUE(p.pty.Write(Bytes("two")));
-  PumpFor(100);
-  EXPECT_EQ(reads, 1);
+  ASSERT_TRUE(PumpUntil([&] { return received.size() >= 6; }));
+  EXPECT_EQ(received, Bytes("onetwo"));
+  EXPECT_EQ(caught.size(), 1u);
   EXPECT_TRUE(p.port.IsActive());
-  p.Connection().Write(Bytes("w"));
-  EXPECT_EQ(p.pty.Read(1), Bytes("w"));
   p.port.Close();
   EXPECT_EQ(p.log.Count("disconnect"), 1);
 }

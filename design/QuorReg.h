@@ -1,0 +1,10 @@
+// What the designer calls when it loads the library: the palette page
+// "Quorlink" with the two transports, and the library's property editors.
+#pragma once
+
+namespace quorlink {
+
+// Once per designer (or per registry installed with SetDesignRegistry).
+void Register();
+
+}  // namespace quorlink

@@ -1,0 +1,125 @@
+// Output still pending at Close, with a device that reads at its own pace
+// (a thread on the pty's master): the port must open again at once in this
+// process, and be let go of in bounded time for others.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <thread>
+
+#include "comport/ComPortTestSupport.h"
+
+namespace quorlink::testing {
+namespace {
+
+using namespace comport;
+
+TQuorByteArray Pattern(std::size_t size, std::uint8_t seed) {
+  TQuorByteArray data(size);
+  for (std::size_t i = 0; i < size; ++i)
+    data[i] = static_cast<std::uint8_t>(seed + i * 13 + i / 251);
+  return data;
+}
+
+// A device that takes up to `chunk` bytes per `pauseMs` until destroyed.
+class Device {
+ public:
+  Device(PtyPair& pty, std::size_t chunk, int pauseMs)
+      : thread_([this, &pty, chunk, pauseMs] {
+          while (!stop_.load()) {
+            auto got = pty.Read(chunk, 20);
+            bytes_.insert(bytes_.end(), got.begin(), got.end());
+            received_ += got.size();
+            if (pauseMs > 0) usleep(static_cast<useconds_t>(pauseMs) * 1000);
+          }
+        }) {}
+  ~Device() { Stop(); }
+  std::size_t Received() const { return received_.load(); }
+  // Everything read; stops the device.
+  const std::vector<std::uint8_t>& Stop() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+    return bytes_;
+  }
+
+ private:
+  std::atomic<bool> stop_{false};
+  std::atomic<std::size_t> received_{0};
+  std::vector<std::uint8_t> bytes_;  // the thread's until it has stopped
+  std::thread thread_;
+};
+
+// A Connect right after a Close with output pending opens the port: the
+// earlier session's bytes come first, none lost or doubled, then the new
+// session's, and the reopen's purge spares the earlier output.
+TEST(SerialDrainThreaded, AReopenTakesOverTheDrainingPortAndKeepsTheOrder) {
+  PtyPort p;
+  const TQuorByteArray first = Pattern(512 * 1024, 1);
+  const TQuorByteArray second = Pattern(64 * 1024, 7);
+  p.port.Connect();
+  p.Connection().Write(first);
+  p.port.Close();  // nearly all of it is still queued: nobody reads yet
+  ASSERT_NO_THROW(p.port.Connect());
+  p.Connection().Write(second);
+  const auto got = p.pty.Read(first.size() + second.size(), 20000);
+  TQuorByteArray expected = first;
+  expected.insert(expected.end(), second.begin(), second.end());
+  ASSERT_EQ(got.size(), expected.size());
+  EXPECT_TRUE(got == expected);
+  // The port taken over is an ordinary open port: it reads, and closes.
+  ASSERT_TRUE(p.pty.Write(Bytes("in")));
+  ASSERT_TRUE(PumpUntil([&] { return p.log.received.size() >= 2; }));
+  EXPECT_EQ(p.log.received, Bytes("in"));
+  p.port.Close();
+  p.port.Connect();
+  EXPECT_TRUE(p.port.IsActive());
+}
+
+// Taken over again and again while the device reads slowly: every session's
+// output arrives in order, and no thread or descriptor stays behind.
+TEST(SerialDrainThreaded, RepeatedTakeoversWhileTheDeviceReadsLoseNothing) {
+  PtyPort p;
+  Device device(p.pty, 4096, 1);
+  TQuorByteArray expected;
+  for (std::uint8_t i = 0; i < 10; ++i) {
+    ASSERT_NO_THROW(p.port.Connect()) << int{i};
+    const auto block = Pattern(48 * 1024, i);
+    p.Connection().Write(block);
+    expected.insert(expected.end(), block.begin(), block.end());
+    p.port.Close();
+  }
+  EXPECT_TRUE(PumpUntil([&] { return device.Received() >= expected.size(); }, 20000));
+  const auto& got = device.Stop();
+  ASSERT_EQ(got.size(), expected.size());
+  EXPECT_TRUE(got == expected);
+}
+
+// Another program's open must not wait for as long as a slow device keeps
+// taking bytes: the drain after Close lets go of the device in bounded time
+// (here the device would need over a minute for all of it).
+TEST(SerialDrainThreaded, ADrainThatKeepsProgressingLetsGoOfTheDevice) {
+  PtyPort p;
+  p.port.Connect();
+  p.Connection().Write(Pattern(4 << 20, 3));
+  {
+    Device device(p.pty, 512, 10);
+    p.port.Close();
+    // An open that is not ours (a descriptor of our own, as another program
+    // would have) gets the device well before the output could have gone.
+    bool free = false;
+    for (int i = 0; i < 600 && !free; ++i) {
+      PumpFor(50);
+      const int fd = ::open(p.pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+      if (fd < 0) continue;
+      free = flock(fd, LOCK_EX | LOCK_NB) == 0;
+      ::close(fd);
+    }
+    EXPECT_TRUE(free);
+    EXPECT_GT(device.Received(), 0u);
+  }
+}
+
+}  // namespace
+}  // namespace quorlink::testing

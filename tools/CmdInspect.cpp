@@ -1,0 +1,109 @@
+// `quorlink inspect`: the designer this platform lacks. A property inspector
+// over one form, built on the design registry and the library's editors:
+// interactive at a terminal, or a script from arguments or standard input.
+#include <unistd.h>
+
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <optional>
+
+#include "design/DesignSession.h"
+#include "design/FormFile.h"
+#include "design/PaletteBitmaps.h"
+#include "design/QuorReg.h"
+#include "tools/BluetoothSession.h"
+#include "tools/Commands.h"
+#include "tools/LineInput.h"
+
+namespace quorlink::tools {
+namespace {
+
+constexpr const char* kUsage =
+    "usage: quorlink inspect [--dir PATH] [-e COMMAND]... [SCRIPT|-]\n"
+    "       quorlink inspect --bitmap NAME FILE\n"
+    "A script (or standard input that is not a terminal) runs one command per line and stops "
+    "at the first failure. Commands:\n";
+
+int WriteBitmap(const std::string& name, const std::string& file) {
+  const auto* bytes = FindPaletteBitmap(name);
+  if (bytes == nullptr) {
+    std::string names;
+    for (const auto& n : PaletteBitmapNames()) names += " " + n;
+    return Fail("no palette bitmap " + name + " (there are:" + names + ")");
+  }
+  SaveFormFile(file, std::string(bytes->begin(), bytes->end()));
+  return 0;
+}
+
+// Runs lines until one fails; the failing line is named.
+int RunScript(TDesignSession& session, std::istream& in, const std::string& source) {
+  std::string line;
+  for (int number = 1; !session.Finished() && std::getline(in, line); ++number)
+    if (!session.Execute(line)) return Fail("stopped at " + source + ":" + std::to_string(number));
+  return 0;
+}
+
+int Interactive(TDesignSession& session) {
+  std::cout << "Quorlink designer: one form, the palette of the loaded library. "
+            << "Type help for the commands (" << LineInput::Editor() << ").\n";
+  LineInput input([&](const std::string& line) { return session.Complete(line); });
+  while (!session.Finished()) {
+    auto line = input.Read("inspect> ");
+    if (!line) break;
+    session.Execute(*line);
+  }
+  return 0;
+}
+
+int Inspect(const Args& args) {
+  std::string dir;
+  std::vector<std::string> commands;
+  std::optional<std::string> script;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--bitmap") {
+      if (args.size() != i + 3) return Fail("--bitmap takes NAME and FILE");
+      return WriteBitmap(args[i + 1], args[i + 2]);
+    } else if (a == "--dir" || a == "-e") {
+      if (i + 1 >= args.size()) return Fail(a + " needs a value");
+      (a == "--dir" ? dir : commands.emplace_back()) = args[++i];
+    } else if (a == "--help" || a == "-h") {
+      std::cout << kUsage << TDesignSession::HelpText();
+      return 0;
+    } else if ((a.empty() || a[0] != '-' || a == "-") && !script) {
+      script = a;
+    } else {
+      return Fail("unexpected " + a + "\n" + kUsage);
+    }
+  }
+  // The host loads the library: its palette page and editors.
+  Register();
+  TDesignSession session(std::cout, std::cerr);
+  std::unique_ptr<BluetoothSession> bluetooth;
+  session.BeforeDialog = [&] {
+    // The device picker needs a radio of this program's own.
+    if (!bluetooth)
+      bluetooth = std::make_unique<BluetoothSession>(dir, true, std::nullopt, "quorlink inspect");
+  };
+  if (!commands.empty()) {
+    for (std::size_t i = 0; i < commands.size() && !session.Finished(); ++i)
+      if (!session.Execute(commands[i]))
+        return Fail("stopped at -e " + std::to_string(i + 1) + ": " + commands[i]);
+    if (!script) return 0;
+  }
+  if (script && *script != "-") {
+    std::ifstream in(*script);
+    if (!in) return Fail("cannot read " + *script);
+    return RunScript(session, in, *script);
+  }
+  if (!script && isatty(STDIN_FILENO)) return Interactive(session);
+  return RunScript(session, std::cin, "standard input");
+}
+
+const CommandRegistrar reg("inspect",
+                           "inspect [--dir PATH] [-e COMMAND]... [SCRIPT|-] | --bitmap NAME FILE",
+                           "design a form: palette, property inspector, form files", Inspect);
+
+}  // namespace
+}  // namespace quorlink::tools

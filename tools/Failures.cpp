@@ -1,0 +1,68 @@
+#include "tools/Failures.h"
+
+#include "core/SysUtils.h"
+#include "platform/Winsock.h"
+
+namespace quorlink::tools {
+
+const char* const kExitCodeHelp =
+    "Exit codes: 0 done; 1 the link failed or lost bytes; 2 bad command line;\n"
+    "3 no such port, device or service; 4 in use by another program or not permitted;\n"
+    "5 the device refused the line settings, or the peer refused the link.";
+
+std::string LineSettingsText(DWORD baud, int dataBits, int parity, int stopBits) {
+  static const char kParity[] = "NOEMS";
+  static const char* const kStop[] = {"1", "1.5", "2"};
+  std::string text = std::to_string(baud) + " baud, " + std::to_string(dataBits);
+  text += parity >= 0 && parity < 5 ? kParity[parity] : '?';
+  text += stopBits >= 0 && stopBits < 3 ? kStop[stopBits] : "?";
+  return text;
+}
+
+int ExitCodeForError(DWORD error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_DEV_NOT_EXIST:
+    case ERROR_NOT_FOUND:
+    case WSAEHOSTDOWN:
+    case WSAEHOSTUNREACH:
+    case WSAENETUNREACH:
+    case WSAETIMEDOUT:
+    case WSASERVICE_NOT_FOUND:
+    case WSAHOST_NOT_FOUND:
+      return kExitNotFound;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case WSAEACCES:
+    case WSAEADDRINUSE:
+      return kExitBusy;
+    case WSAECONNREFUSED:
+      return kExitRefused;
+    default:
+      return kExitFailed;
+  }
+}
+
+Failure SerialOpenFailure(DWORD lastError, const std::string& settings) {
+  switch (lastError) {
+    case ERROR_SHARING_VIOLATION:
+      return {kExitBusy, "the port is in use by another program"};
+    case ERROR_INVALID_PARAMETER:
+      return {kExitRefused, "the device refused " + settings};
+    case ERROR_INVALID_FUNCTION:
+      return {kExitNotFound, "not a serial device"};
+    case ERROR_SUCCESS:
+      return {kExitFailed, "no reason given by the system"};
+    default:
+      return {ExitCodeForError(lastError), SysErrorMessage(lastError)};
+  }
+}
+
+int ExitCodeFor(const std::exception& e) {
+  if (dynamic_cast<const UsageError*>(&e) != nullptr) return kExitUsage;
+  if (const auto* os = dynamic_cast<const EOSError*>(&e)) return ExitCodeForError(os->ErrorCode);
+  return kExitFailed;
+}
+
+}  // namespace quorlink::tools

@@ -1,0 +1,31 @@
+// Reading the inspector's command lines at a terminal: with history and
+// completion where the program was built with libedit, plainly otherwise.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quorlink::tools {
+
+// The words that may complete the last word of a partial line.
+using Completer = std::function<std::vector<std::string>(const std::string& line)>;
+
+class LineInput {
+ public:
+  explicit LineInput(Completer completer);
+  ~LineInput();
+  LineInput(const LineInput&) = delete;
+  LineInput& operator=(const LineInput&) = delete;
+
+  // The next line without its ending; nullopt at the end of input.
+  std::optional<std::string> Read(const std::string& prompt);
+  // Which line editor serves, for the banner.
+  static const char* Editor();
+
+ private:
+  Completer completer_;
+};
+
+}  // namespace quorlink::tools
