@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/meter/SyscallMeter.h"
 #include "comport/QuorComPort.h"
 #include "core/Application.h"
 #include "tests/support/PtyPair.h"
@@ -47,6 +48,7 @@ int OpenRawSlave(const std::string& path) {
 // The device streams `total` bytes into the master.
 std::thread Streamer(int master, std::size_t total) {
   return std::thread([master, total] {
+    bench::LeftOut device;
     std::vector<std::uint8_t> block(65536, 0xA5);
     for (std::size_t sent = 0; sent < total;) {
       const ssize_t r = ::write(master, block.data(), std::min(block.size(), total - sent));
@@ -56,24 +58,37 @@ std::thread Streamer(int master, std::size_t total) {
   });
 }
 
-double PlainReadThroughput(std::size_t total) {
+// What a streaming run cost the reading side, per chunk and per MiB.
+struct Cost {
+  double calls = 0, switches = 0, cpuMsPerMiB = 0;
+};
+Cost PerChunk(const bench::Usage& u, double chunks, std::size_t total) {
+  return {static_cast<double>(u.calls) / chunks, static_cast<double>(u.switches) / chunks,
+          u.cpuSeconds * 1e3 / (static_cast<double>(total) / (1 << 20))};
+}
+
+double PlainReadThroughput(std::size_t total, Cost& cost) {
   testing::PtyPair pty;
   const int slave = OpenRawSlave(pty.SlavePath());
   std::vector<std::uint8_t> buf(65536);
+  double reads = 0;
+  const auto before = bench::Now();
   const auto t0 = Clock::now();
   auto writer = Streamer(pty.Master(), total);
   for (std::size_t got = 0; got < total;) {
     const ssize_t r = ::read(slave, buf.data(), buf.size());
     if (r <= 0) break;
     got += static_cast<std::size_t>(r);
+    ++reads;
   }
   const double s = Seconds(Clock::now() - t0);
   writer.join();
+  cost = PerChunk(bench::Now() - before, reads, total);
   ::close(slave);
   return total / s / (1 << 20);
 }
 
-double LibraryThroughput(std::size_t total, std::size_t& chunks) {
+double LibraryThroughput(std::size_t total, std::size_t& chunks, Cost& cost) {
   testing::PtyPair pty;
   testing::ScopedComBinding binding(kPort, pty.SlavePath());
   TQuorComPort port(nullptr);
@@ -85,11 +100,13 @@ double LibraryThroughput(std::size_t total, std::size_t& chunks) {
     ++chunks;
   };
   port.Connect();
+  const auto before = bench::Now();
   const auto t0 = Clock::now();
   auto writer = Streamer(pty.Master(), total);
   while (got < total) platform::Messages().ProcessMessage(100);
   const double s = Seconds(Clock::now() - t0);
   writer.join();
+  cost = PerChunk(bench::Now() - before, static_cast<double>(chunks), total);
   port.Close();
   return total / s / (1 << 20);
 }
@@ -155,6 +172,7 @@ Percentiles LibraryRoundTrips(std::size_t size) {
   std::atomic<bool> done{false};
   Percentiles result{};
   std::thread device([&] {
+    bench::LeftOut left;
     result = MeasureRoundTrips(pty.Master(), size);
     done.store(true);
     platform::Messages().Wake();
@@ -233,13 +251,31 @@ int main(int argc, char** argv) {
       "pty pair per run\n\n",
       mib, kRoundTrips, kRuns);
 
-  std::vector<double> plain, lib, chunkCounts;
+  std::vector<double> plain, lib, chunkCounts, ratio, cpuRatio;
+  std::vector<double> calls[2], switches[2], cpu[2];
   for (int run = 0; run < kRuns; ++run) {
     std::size_t chunks = 0;
-    plain.push_back(PlainReadThroughput(total));
-    lib.push_back(LibraryThroughput(total, chunks));
+    Cost c[2];
+    plain.push_back(PlainReadThroughput(total, c[0]));
+    lib.push_back(LibraryThroughput(total, chunks, c[1]));
     chunkCounts.push_back(static_cast<double>(chunks));
+    ratio.push_back(lib.back() / plain.back());
+    cpuRatio.push_back(c[1].cpuMsPerMiB / c[0].cpuMsPerMiB);
+    for (int k = 0; k < 2; ++k) {
+      calls[k].push_back(c[k].calls);
+      switches[k].push_back(c[k].switches);
+      cpu[k].push_back(c[k].cpuMsPerMiB);
+    }
   }
+  std::printf(
+      "per chunk, the device's thread left out; calls counted by wrappers of the C\n"
+      "library's system-call entry points (futex not among them)\n");
+  for (int k = 0; k < 2; ++k)
+    std::printf("%-9s calls/chunk %6.2f  switches/chunk %6.2f  CPU %7.2f ms/MiB\n",
+                k == 0 ? "plain" : "library", Median(calls[k]), Median(switches[k]),
+                Median(cpu[k]));
+  std::printf("library/plain: throughput %.3f, CPU per MiB %.2f (target <= 1.8)\n\n", Median(ratio),
+              Median(cpuRatio));
   const double p = Median(plain), l = Median(lib);
   std::printf("throughput  plain blocking read() loop   %8.1f MiB/s\n", p);
   std::printf(

@@ -17,6 +17,13 @@ namespace quorlink {
 namespace {
 constexpr int kReadBlock = 2048;
 constexpr LONG kLinkEvents = FD_READ | FD_CLOSE;
+
+// From same-typed pointers, so that the array is filled with one memcpy
+// rather than byte by byte.
+TQuorByteArray Block(const char* buffer, int n) {
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(buffer);
+  return TQuorByteArray(bytes, bytes + n);
+}
 }  // namespace
 
 TQuorBluetoothConnection::TQuorBluetoothConnection(TQuorCustomTransport* transport, SOCKET socket)
@@ -133,7 +140,7 @@ void TQuorBluetoothConnection::Receive() {
   char buffer[kReadBlock] = {};
   const int n = platform::Winsock().recv(SocketHandle, buffer, kReadBlock, 0);
   if (n <= 0) return;  // a close is acted on when FD_CLOSE comes
-  DoRead(TQuorByteArray(buffer, buffer + n));
+  DoRead(Block(buffer, n));
 }
 
 void TQuorBluetoothConnection::DrainAndClose() {
@@ -144,7 +151,7 @@ void TQuorBluetoothConnection::DrainAndClose() {
   for (;;) {
     const int n = platform::Winsock().recv(SocketHandle, buffer, kReadBlock, 0);
     if (n <= 0) break;
-    DoRead(TQuorByteArray(buffer, buffer + n));
+    DoRead(Block(buffer, n));
     if (alive.expired()) return;  // a handler closed the connection
   }
   DeleteSelf();

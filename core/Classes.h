@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -130,7 +131,9 @@ class TObjectList {
     if (index < 0 || index >= Count())
       throw EListError("List index out of bounds (" + std::to_string(index) + ")");
   }
-  std::vector<T*> items_;
+  // A deque, so that deleting from the front (Clear, a transport's Close)
+  // stays linear over the whole list.
+  std::deque<T*> items_;
 };
 
 // A set of up to eight enumeration values, held in one byte.

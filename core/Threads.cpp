@@ -1,6 +1,8 @@
 #include "core/Threads.h"
 
 #include <condition_variable>
+#include <memory>
+#include <utility>
 
 #include "core/Application.h"
 
@@ -49,28 +51,36 @@ void TThread::Run() {
 
 namespace {
 
-// One call waiting for the main thread.
-struct SyncCall {
-  const std::function<void()>* method;
+// A worker's record for its calls waiting for the main thread, made once per
+// worker. The main thread holds a reference while it signals, so it may
+// notify after unlocking (the woken worker then does not block on the
+// mutex) even if the worker has ended meanwhile.
+struct SyncCall : std::enable_shared_from_this<SyncCall> {
+  const std::function<void()>* method = nullptr;
   std::exception_ptr error;
   std::mutex mutex;
   std::condition_variable done;
   bool finished = false;
 };
 
+SyncCall& ThisThreadsCall() {
+  thread_local auto call = std::make_shared<SyncCall>();
+  return *call;
+}
+
 constexpr UINT kSyncMessage = WM_USER + 0x7F00;
 
 void RunSyncCall(TMessage& message) {
-  auto* call = reinterpret_cast<SyncCall*>(message.LParam);
+  const auto call = reinterpret_cast<SyncCall*>(message.LParam)->shared_from_this();
   try {
     (*call->method)();
   } catch (...) {
     call->error = std::current_exception();
   }
-  // Notify under the lock: the waiter destroys the record as soon as it sees
-  // finished, so the condition variable must not be touched after unlocking.
-  std::lock_guard lock(call->mutex);
-  call->finished = true;
+  {
+    std::lock_guard lock(call->mutex);
+    call->finished = true;
+  }
   call->done.notify_one();
 }
 
@@ -87,13 +97,18 @@ void TThread::Synchronize(const std::function<void()>& method) {
     method();
     return;
   }
-  SyncCall call;
-  call.method = &method;
+  SyncCall& call = ThisThreadsCall();
+  {
+    std::lock_guard lock(call.mutex);
+    call.method = &method;
+    call.error = nullptr;
+    call.finished = false;
+  }
   if (!PostMessage(SyncWindow(), kSyncMessage, 0, reinterpret_cast<LPARAM>(&call)))
     throw Exception("Synchronize: the main thread's message window is gone");
   std::unique_lock lock(call.mutex);
   call.done.wait(lock, [&] { return call.finished; });
-  if (call.error) std::rethrow_exception(call.error);
+  if (auto error = std::exchange(call.error, nullptr)) std::rethrow_exception(error);
 }
 
 }  // namespace quorlink

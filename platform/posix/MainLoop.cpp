@@ -16,7 +16,28 @@ constexpr std::uint64_t kWakeTag = ~std::uint64_t{0};
 std::uint64_t Tag(std::uint32_t generation, int fd) {
   return (std::uint64_t{generation} << 32) | static_cast<std::uint32_t>(fd);
 }
+
+// The loop that this thread is running ProcessMessage of, if any.
+thread_local const MainLoop* tRunning = nullptr;
 }  // namespace
+
+void MainLoop::Queue::Push(const Posted& posted) {
+  if (count_ == ring_.size()) {
+    std::vector<Posted> grown(ring_.empty() ? 16 : ring_.size() * 2);
+    for (std::size_t i = 0; i < count_; ++i) grown[i] = ring_[(head_ + i) % ring_.size()];
+    ring_ = std::move(grown);
+    head_ = 0;
+  }
+  ring_[(head_ + count_) % ring_.size()] = posted;
+  ++count_;
+}
+
+MainLoop::Posted MainLoop::Queue::Pop() {
+  Posted posted = ring_[head_];
+  head_ = (head_ + 1) % ring_.size();
+  --count_;
+  return posted;
+}
 
 MainLoop::MainLoop() {
   epollFd_ = epoll_create1(EPOLL_CLOEXEC);
@@ -59,13 +80,17 @@ std::size_t MainLoop::WindowCount() const {
 }
 
 BOOL MainLoop::PostMessage(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
+  const bool ownLoop = tRunning == this;
   {
     std::lock_guard lock(mutex_);
     if (windows_.find(reinterpret_cast<std::uintptr_t>(window)) == windows_.end()) return FALSE;
-    queue_.push_back({window, TMessage{msg, wParam, lParam, 0}});
+    queue_.Push({window, TMessage{msg, wParam, lParam, 0}});
+    if (ownLoop) {
+      unsignalled_ = true;
+      return TRUE;
+    }
   }
-  std::uint64_t one = 1;
-  [[maybe_unused]] auto n = write(wakeFd_, &one, sizeof one);
+  Signal();
   return TRUE;
 }
 
@@ -74,8 +99,24 @@ void MainLoop::Wake() {
     std::lock_guard lock(mutex_);
     woken_ = true;
   }
+  Signal();
+}
+
+void MainLoop::Signal() {
   std::uint64_t one = 1;
   [[maybe_unused]] auto n = write(wakeFd_, &one, sizeof one);
+}
+
+void MainLoop::SignalLeftovers() {
+  // A program that drives the loop from its own poll of Descriptor() must
+  // see what is still queued when ProcessMessage returns.
+  bool signal;
+  {
+    std::lock_guard lock(mutex_);
+    signal = unsignalled_ && !queue_.Empty();
+    unsignalled_ = false;
+  }
+  if (signal) Signal();
 }
 
 bool MainLoop::DispatchOne() {
@@ -83,9 +124,8 @@ bool MainLoop::DispatchOne() {
   std::shared_ptr<TWndMethod> proc;
   {
     std::lock_guard lock(mutex_);
-    while (!queue_.empty()) {
-      posted = queue_.front();
-      queue_.pop_front();
+    while (!queue_.Empty()) {
+      posted = queue_.Pop();
       auto it = windows_.find(reinterpret_cast<std::uintptr_t>(posted.window));
       if (it != windows_.end()) {
         proc = it->second;
@@ -124,6 +164,15 @@ void MainLoop::PollOnce(int timeoutMs) {
 }
 
 bool MainLoop::ProcessMessage(DWORD timeoutMs) {
+  struct Running {
+    MainLoop* loop;
+    const MainLoop* outer = tRunning;
+    explicit Running(MainLoop* l) : loop(l) { tRunning = l; }
+    ~Running() {
+      tRunning = outer;
+      if (outer != loop) loop->SignalLeftovers();
+    }
+  } running(this);
   using Clock = std::chrono::steady_clock;
   const bool forever = timeoutMs == INFINITE;
   const auto deadline = Clock::now() + std::chrono::milliseconds(forever ? 0 : timeoutMs);

@@ -3,11 +3,11 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <unordered_map>
+#include <vector>
 
 #include "platform/Messages.h"
 
@@ -31,7 +31,8 @@ class MainLoop final : public IMessageLoop {
 
   // Main thread only. The callback runs on the main thread inside
   // ProcessMessage while the descriptor is ready for the given epoll events
-  // (level-triggered); it must tolerate a spurious call.
+  // (level-triggered, or once per Modify with EPOLLONESHOT); it must
+  // tolerate a spurious call. Modify keeps the registration and callback.
   bool Watch(int fd, std::uint32_t events, FdCallback callback);
   bool Modify(int fd, std::uint32_t events);
   void Unwatch(int fd);
@@ -47,16 +48,34 @@ class MainLoop final : public IMessageLoop {
     FdCallback callback;
   };
 
+  // A ring of posted messages: steady traffic allocates nothing.
+  class Queue {
+   public:
+    bool Empty() const { return count_ == 0; }
+    void Push(const Posted& posted);
+    Posted Pop();
+
+   private:
+    std::vector<Posted> ring_;
+    std::size_t head_ = 0;
+    std::size_t count_ = 0;
+  };
+
   bool DispatchOne();
   void PollOnce(int timeoutMs);
+  void Signal();
+  void SignalLeftovers();
 
   int epollFd_ = -1;
   int wakeFd_ = -1;
-  mutable std::mutex mutex_;  // guards windows_, queue_, nextWindow_, woken_
+  mutable std::mutex mutex_;  // guards windows_, queue_, nextWindow_, woken_, unsignalled_
   std::unordered_map<std::uintptr_t, std::shared_ptr<TWndMethod>> windows_;
-  std::deque<Posted> queue_;
+  Queue queue_;
   std::uintptr_t nextWindow_ = 0x10000;
   bool woken_ = false;
+  // Posted by the loop's own thread inside ProcessMessage without writing
+  // the eventfd: that thread looks at the queue before it sleeps.
+  bool unsignalled_ = false;
   // Main thread only.
   std::unordered_map<int, std::shared_ptr<Watcher>> watchers_;
   std::uint32_t nextGeneration_ = 1;

@@ -49,14 +49,18 @@ void UpdateWatchLocked(const std::shared_ptr<WinsockSocket>& s) {
   std::uint32_t wanted = Interest(*s);
   if (wanted == s->watching) return;
   auto& loop = PosixMainLoop();
-  // Hang-ups are reported whatever is asked, so an idle socket is not watched.
   if (wanted == 0) {
+    // Armed but no longer wanted (a new request, a close): hang-ups are
+    // reported whatever is asked, so the descriptor leaves the set.
     loop.Unwatch(s->fd);
-  } else if (s->watching == 0) {
+    s->registered = false;
+  } else if (!s->registered) {
     std::weak_ptr<WinsockSocket> weak = s;
-    if (!loop.Watch(s->fd, wanted, [weak](std::uint32_t ev) { OnReady(weak, ev); })) wanted = 0;
-  } else {
-    loop.Modify(s->fd, wanted);
+    s->registered =
+        loop.Watch(s->fd, wanted | EPOLLONESHOT, [weak](std::uint32_t ev) { OnReady(weak, ev); });
+    if (!s->registered) wanted = 0;
+  } else if (!loop.Modify(s->fd, wanted | EPOLLONESHOT)) {
+    wanted = 0;
   }
   s->watching = wanted;
 }
@@ -65,16 +69,21 @@ void OnReady(const std::weak_ptr<WinsockSocket>& weak, std::uint32_t events) {
   auto s = weak.lock();
   if (!s) return;
   std::lock_guard lock(s->mutex);
+  // The event disarmed the one-shot watch; what is still wanted is re-armed
+  // below, or by the call that re-enables it.
+  s->watching = 0;
   if (s->state == WinsockSocket::State::Listening) {
     if ((s->mask & FD_ACCEPT) && s->acceptArmed && (events & EPOLLIN)) {
       s->acceptArmed = false;
       PostLocked(*s, FD_ACCEPT, 0);
     }
   } else if (s->state == WinsockSocket::State::Connected) {
-    int available = 0;
-    if (ioctl(s->fd, FIONREAD, &available) != 0) available = 0;
     const bool ended = (events & (EPOLLRDHUP | EPOLLHUP | EPOLLERR)) != 0;
     if ((s->mask & FD_READ) && s->readArmed && (events & (EPOLLIN | EPOLLRDHUP | EPOLLHUP))) {
+      // Readable without a hang-up means bytes are queued; only after the
+      // peer's end does readable say nothing, and the queue is asked.
+      int available = 1;
+      if (ended && ioctl(s->fd, FIONREAD, &available) != 0) available = 0;
       if (available > 0) {
         s->readArmed = false;
         PostLocked(*s, FD_READ, 0);
@@ -190,7 +199,8 @@ void RearmLocked(const std::shared_ptr<WinsockSocket>& s, LONG event) {
 
 void UnselectLocked(WinsockSocket& s) {
   StopRetryLocked(s);
-  if (s.watching != 0) PosixMainLoop().Unwatch(s.fd);
+  if (s.registered) PosixMainLoop().Unwatch(s.fd);
+  s.registered = false;
   s.watching = 0;
   s.window = nullptr;
   s.mask = 0;

@@ -42,7 +42,11 @@ struct WinsockSocket {
   bool acceptArmed = true;
   bool writeArmed = true;
   bool closePosted = false;
-  std::uint32_t watching = 0;  // epoll events currently watched, 0 = none
+  // The descriptor stays in the main loop's epoll set while it has a
+  // request; each wanted event is armed once (EPOLLONESHOT) and re-armed by
+  // the call that re-enables it, so a notification costs one epoll_ctl.
+  bool registered = false;
+  std::uint32_t watching = 0;  // epoll events armed now, 0 = none
   // A connect waiting for room in the listener's queue.
   int retryTimer = -1;
   int retriesLeft = 0;

@@ -289,6 +289,7 @@ bool SerialPort::FlushQueue() {
   while (!queue_.empty()) {
     auto& front = queue_.front();
     const ssize_t r = ::write(fd_, front.data() + queueHead_, front.size() - queueHead_);
+    deviceMayHoldOutput_ = true;
     if (r < 0) {
       if (errno == EINTR) continue;
       return errno == EAGAIN;
@@ -443,16 +444,19 @@ BOOL SerialPort::WaitEvent(DWORD* mask, OVERLAPPED* overlapped) {
   std::lock_guard lock(mutex_);
   if (closed_) return Fail(ERROR_INVALID_HANDLE);
   if (waitEvent_ != nullptr) return Fail(ERROR_INVALID_PARAMETER);
+  // One poll tells both whether bytes wait and whether the device hung up;
+  // the device is read only when it has something.
+  pollfd p{fd_, POLLIN, 0};
+  const short re = ::poll(&p, 1, 0) > 0 ? p.revents : 0;
   if ((mask_ & EV_RXCHAR) != 0) {
-    if (input_.Size() == 0) Fill();
+    if (input_.Size() == 0 && (re & (POLLIN | POLLHUP | POLLERR)) != 0) Fill();
     if (input_.Size() > 0) {
       if (mask != nullptr) *mask = EV_RXCHAR;
       SignalEvent(overlapped->hEvent, true);
       return TRUE;
     }
   }
-  pollfd p{fd_, POLLIN, 0};
-  if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) hungUp_ = true;
+  if ((re & (POLLHUP | POLLERR | POLLNVAL)) != 0) hungUp_ = true;
   if (hungUp_) return Fail(ERROR_GEN_FAILURE);
   auto event = Handles().FindAs<EventObject>(overlapped->hEvent);
   if (!event) return Fail(ERROR_INVALID_HANDLE);
@@ -466,8 +470,13 @@ BOOL SerialPort::WaitEvent(DWORD* mask, OVERLAPPED* overlapped) {
 
 BOOL SerialPort::ClearError(DWORD* errors, COMSTAT* stat) {
   int outQueue = 0;
-  if (ioctl(fd_, TIOCOUTQ, &outQueue) != 0) return FailErrno(errno);
   std::lock_guard lock(mutex_);
+  // The device's own output buffer is asked only while it may hold bytes:
+  // a reader that never writes costs no ioctl per chunk.
+  if (deviceMayHoldOutput_) {
+    if (ioctl(fd_, TIOCOUTQ, &outQueue) != 0) return FailErrno(errno);
+    deviceMayHoldOutput_ = outQueue > 0;
+  }
   if (input_.Size() == 0) Fill();
   const std::size_t inQueue = input_.Size();
   for (const auto& chunk : queue_) outQueue += static_cast<int>(chunk.size());
@@ -511,6 +520,7 @@ BOOL SerialPort::Write(const void* buffer, DWORD toWrite, DWORD* written, OVERLA
   if (queue_.empty()) {
     while (sent < toWrite) {
       const ssize_t r = ::write(fd_, bytes + sent, toWrite - sent);
+      deviceMayHoldOutput_ = true;
       if (r < 0) {
         if (errno == EINTR) continue;
         if (errno == EAGAIN) break;

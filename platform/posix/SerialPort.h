@@ -103,6 +103,7 @@ class SerialPort final : public KernelObject, public std::enable_shared_from_thi
   std::size_t lastLeft_ = 0;           // bytes left at the last progress check
   std::uint32_t errorCounts_[4] = {};  // overrun, parity, frame, break, as last seen
   bool countsKnown_ = false;           // the driver keeps error counts (a pty does not)
+  bool deviceMayHoldOutput_ = true;    // written since TIOCOUTQ last said empty
 };
 
 }  // namespace quorlink::platform::posix

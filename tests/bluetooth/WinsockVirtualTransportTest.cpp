@@ -4,13 +4,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <optional>
 #include <system_error>
 #include <vector>
 
 #include "core/Application.h"
 #include "platform/BluetoothApi.h"
 #include "platform/Winsock.h"
+#include "platform/posix/MainLoop.h"
+#include "platform/posix/PosixWinsockSocket.h"
 #include "platform/posix/VirtualRadio.h"
 #include "support/VirtualRadios.h"
 
@@ -112,6 +117,50 @@ TEST_F(WinsockVirtualTransport, ReadIsPostedAgainAfterEachRecvWhileDataRemains) 
   // Would block now, with no notification.
   EXPECT_EQ(ws.recv(s, buf, sizeof buf, 0), SOCKET_ERROR);
   EXPECT_EQ(ws.WSAGetLastError(), WSAEWOULDBLOCK);
+}
+
+// The tag under which the kernel holds a descriptor in the main loop's epoll
+// set ("tfd: N events: E data: D" in fdinfo); none when it is not in the set.
+std::optional<unsigned long long> Registration(SOCKET s) {
+  const int fd = platform::posix::FindSocket(s)->fd;
+  std::ifstream info("/proc/self/fdinfo/" +
+                     std::to_string(platform::posix::PosixMainLoop().Descriptor()));
+  std::string line;
+  while (std::getline(info, line)) {
+    int tfd = -1;
+    unsigned events = 0;
+    unsigned long long data = 0;
+    if (std::sscanf(line.c_str(), "tfd: %d events: %x data: %llx", &tfd, &events, &data) == 3 &&
+        tfd == fd)
+      return data;
+  }
+  return std::nullopt;
+}
+
+// A notification is re-enabled by re-arming the socket's one registration,
+// not by taking it out of the set and adding it again.
+TEST_F(WinsockVirtualTransport, ReadNotificationsKeepTheSocketsOneRegistration) {
+  SOCKET l = Open();
+  auto [c, s] = Linked(l, ListenOn(l));
+  ASSERT_EQ(ws.WSAAsyncSelect(s, window, 0x501, FD_READ | FD_CLOSE), 0);
+  const auto first = Registration(s);
+  ASSERT_TRUE(first.has_value());
+  std::string data(7000, 'x');
+  ASSERT_EQ(ws.send(c, data.data(), 7000, 0), 7000);
+  char buf[2048];
+  for (int total = 0; total < 7000;) {
+    ASSERT_TRUE(PumpUntil([&] { return Count(FD_READ) > 0; }));
+    notices.clear();
+    EXPECT_EQ(Registration(s), first);
+    const int n = ws.recv(s, buf, sizeof buf, 0);
+    ASSERT_GT(n, 0);
+    total += n;
+    EXPECT_EQ(Registration(s), first);
+  }
+  ws.closesocket(c);
+  open.erase(open.begin() + 1);
+  ASSERT_TRUE(PumpUntil([&] { return Count(FD_CLOSE) == 1; }));
+  EXPECT_EQ(Registration(s), first);
 }
 
 TEST_F(WinsockVirtualTransport, CloseComesOnceAndOnlyAfterTheDataBeforeIt) {

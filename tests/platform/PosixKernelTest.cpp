@@ -1,5 +1,6 @@
 // Kernel objects and the epoll main loop of the POSIX backend.
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/epoll.h>
 #include <unistd.h>
 
@@ -53,8 +54,8 @@ TEST(PosixKernel, FormatMessageWritesTheSystemText) {
   n = Kernel().FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_MAX_WIDTH_MASK, nullptr,
                               ERROR_ACCESS_DENIED, 0, wide, 128, nullptr);
   EXPECT_EQ(std::u16string(wide, n), u"Access is denied. ");
-  EXPECT_EQ(Kernel().FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, 0xDEAD, 0, buf,
-                                    sizeof buf, nullptr),
+  EXPECT_EQ(Kernel().FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, 0xDEAD, 0, buf, sizeof buf,
+                                    nullptr),
             0u);
   EXPECT_EQ(Kernel().FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, ERROR_IO_PENDING, 0, buf,
                                     8, nullptr),
@@ -80,6 +81,48 @@ TEST(PosixMainLoop, WatchedDescriptorsCallBackOnTheLoopAndStaleEventsAreDropped)
   ASSERT_EQ(write(fds[1], "z", 1), 1);
   loop.ProcessMessage(0);
   EXPECT_EQ(calls, 2);
+  close(fds[0]);
+  close(fds[1]);
+}
+
+bool DescriptorReady(posix::MainLoop& loop) {
+  pollfd p{loop.Descriptor(), POLLIN, 0};
+  return poll(&p, 1, 0) == 1;
+}
+
+// What the loop posts to itself from inside ProcessMessage needs no wake-up
+// (the loop looks at its queue before it sleeps); what it leaves queued when
+// it returns still wakes a program that polls Descriptor().
+TEST(PosixMainLoop, SelfPostsWakeNobodyButLeftoversWakeAnOutsidePoller) {
+  auto& loop = posix::PosixMainLoop();
+  while (loop.ProcessMessage(0)) {
+  }
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  int handled = 0;
+  HWND window = loop.AllocateWindow([&](TMessage& m) {
+    ++handled;
+    if (m.Msg == 2) loop.PostMessage(reinterpret_cast<HWND>(m.WParam), 3, 0, 0);
+  });
+  loop.Watch(fds[0], EPOLLIN, [&](std::uint32_t) {
+    char c;
+    ASSERT_EQ(read(fds[0], &c, 1), 1);
+    loop.PostMessage(window, c == 'a' ? 1 : 2, reinterpret_cast<WPARAM>(window), 0);
+  });
+  ASSERT_EQ(write(fds[1], "a", 1), 1);
+  EXPECT_TRUE(loop.ProcessMessage(0));
+  EXPECT_EQ(handled, 1);
+  EXPECT_FALSE(DescriptorReady(loop));  // no eventfd write for its own post
+  ASSERT_EQ(write(fds[1], "b", 1), 1);
+  EXPECT_TRUE(loop.ProcessMessage(0));
+  EXPECT_EQ(handled, 2);
+  EXPECT_TRUE(DescriptorReady(loop));  // message 3 is still queued
+  EXPECT_TRUE(loop.ProcessMessage(0));
+  EXPECT_EQ(handled, 3);
+  loop.Unwatch(fds[0]);
+  loop.DeallocateWindow(window);
+  while (loop.ProcessMessage(0)) {
+  }
   close(fds[0]);
   close(fds[1]);
 }
