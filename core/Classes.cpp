@@ -67,10 +67,7 @@ TComponent* TComponent::Components(int index) const {
 }
 
 std::string TComponent::NameKey(std::string_view name) {
-  std::string key(name);
-  for (char& ch : key)
-    if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch + ('a' - 'A'));
-  return key;
+  return LowerCase(name);
 }
 
 TComponent* TComponent::FindComponent(const std::string& name) const {

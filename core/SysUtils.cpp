@@ -54,6 +54,23 @@ void RaiseLastOSError(DWORD code) {
   throw EOSError(code, "System Error.  Code: " + std::to_string(code) + ".\n" + text);
 }
 
+std::string LowerCase(std::string_view text) {
+  std::string lower(text);
+  for (char& ch : lower)
+    if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch + ('a' - 'A'));
+  return lower;
+}
+
+bool SameText(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    const char x = a[i] >= 'A' && a[i] <= 'Z' ? static_cast<char>(a[i] + ('a' - 'A')) : a[i];
+    const char y = b[i] >= 'A' && b[i] <= 'Z' ? static_cast<char>(b[i] + ('a' - 'A')) : b[i];
+    if (x != y) return false;
+  }
+  return true;
+}
+
 std::string IntToStr(std::int64_t value) {
   return std::to_string(value);
 }

@@ -58,6 +58,10 @@ std::string SysErrorMessage(DWORD code);
 [[noreturn]] void RaiseLastOSError();
 [[noreturn]] void RaiseLastOSError(DWORD code);
 
+// ASCII case only, as component and property names are compared.
+std::string LowerCase(std::string_view text);
+bool SameText(std::string_view a, std::string_view b);
+
 std::string IntToStr(std::int64_t value);
 // Decimal, or hexadecimal after "$" (also "0x"); optional sign; raises
 // EConvertError on anything else, or on a value outside 32 bits.

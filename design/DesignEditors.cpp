@@ -7,15 +7,6 @@ namespace quorlink {
 
 namespace {
 
-bool SameText(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
-}
-
 std::string Trimmed(const std::string& s) {
   const auto first = s.find_first_not_of(" \t");
   if (first == std::string::npos) return {};

@@ -6,15 +6,6 @@ namespace quorlink {
 
 namespace {
 
-bool SameText(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
-}
-
 TDesignRegistry*& Installed() {
   static TDesignRegistry* installed = nullptr;
   return installed;

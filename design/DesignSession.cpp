@@ -13,15 +13,6 @@ namespace quorlink {
 
 namespace {
 
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-
-bool SameText(const std::string& a, const std::string& b) {
-  return Lower(a) == Lower(b);
-}
-
 std::vector<std::string> SplitWords(const std::string& line) {
   std::istringstream in(line);
   std::vector<std::string> words;
@@ -96,7 +87,7 @@ std::string TDesignSession::HelpText() {
 bool TDesignSession::Execute(const std::string& line) {
   const Words w = SplitWords(line);
   if (w.empty() || w[0][0] == '#') return true;
-  const std::string cmd = Lower(w[0]);
+  const std::string cmd = LowerCase(w[0]);
   try {
     if (cmd == "palette") {
       Palette();
@@ -244,7 +235,7 @@ std::vector<std::string> TDesignSession::SortedValues(const std::string& propert
   editor->GetValues([&](const std::string& v) { values.push_back(v); });
   if (editor->GetAttributes().Contains(paSortList))
     std::stable_sort(values.begin(), values.end(), [](const std::string& a, const std::string& b) {
-      return Lower(a) < Lower(b);
+      return LowerCase(a) < LowerCase(b);
     });
   return values;
 }
@@ -295,9 +286,9 @@ std::vector<std::string> TDesignSession::Complete(const std::string& line) const
   Words w = SplitWords(line);
   const bool fresh = line.empty() || std::isspace(static_cast<unsigned char>(line.back()));
   if (fresh) w.emplace_back();
-  const std::string prefix = Lower(w.back());
+  const std::string prefix = LowerCase(w.back());
   std::vector<std::string> candidates;
-  const std::string cmd = Lower(w.front());
+  const std::string cmd = LowerCase(w.front());
   try {
     if (w.size() == 1) {
       for (const char* c : kCommands) candidates.emplace_back(c);
@@ -319,7 +310,7 @@ std::vector<std::string> TDesignSession::Complete(const std::string& line) const
   }
   std::vector<std::string> out;
   for (const std::string& c : candidates)
-    if (Lower(c).compare(0, prefix.size(), prefix) == 0) out.push_back(c);
+    if (LowerCase(c).compare(0, prefix.size(), prefix) == 0) out.push_back(c);
   return out;
 }
 

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "comport/ComPortTestSupport.h"
+#include "support/SlowDevice.h"
 
 namespace quorlink::testing {
 namespace {
@@ -22,34 +23,6 @@ TQuorByteArray Pattern(std::size_t size, std::uint8_t seed) {
     data[i] = static_cast<std::uint8_t>(seed + i * 13 + i / 251);
   return data;
 }
-
-// A device that takes up to `chunk` bytes per `pauseMs` until destroyed.
-class Device {
- public:
-  Device(PtyPair& pty, std::size_t chunk, int pauseMs)
-      : thread_([this, &pty, chunk, pauseMs] {
-          while (!stop_.load()) {
-            auto got = pty.Read(chunk, 20);
-            bytes_.insert(bytes_.end(), got.begin(), got.end());
-            received_ += got.size();
-            if (pauseMs > 0) usleep(static_cast<useconds_t>(pauseMs) * 1000);
-          }
-        }) {}
-  ~Device() { Stop(); }
-  std::size_t Received() const { return received_.load(); }
-  // Everything read; stops the device.
-  const std::vector<std::uint8_t>& Stop() {
-    stop_ = true;
-    if (thread_.joinable()) thread_.join();
-    return bytes_;
-  }
-
- private:
-  std::atomic<bool> stop_{false};
-  std::atomic<std::size_t> received_{0};
-  std::vector<std::uint8_t> bytes_;  // the thread's until it has stopped
-  std::thread thread_;
-};
 
 // A Connect right after a Close with output pending opens the port: the
 // earlier session's bytes come first, none lost or doubled, then the new
@@ -81,7 +54,7 @@ TEST(SerialDrainThreaded, AReopenTakesOverTheDrainingPortAndKeepsTheOrder) {
 // output arrives in order, and no thread or descriptor stays behind.
 TEST(SerialDrainThreaded, RepeatedTakeoversWhileTheDeviceReadsLoseNothing) {
   PtyPort p;
-  Device device(p.pty, 4096, 1);
+  SlowDevice device(p.pty, 4096, 1);
   TQuorByteArray expected;
   for (std::uint8_t i = 0; i < 10; ++i) {
     ASSERT_NO_THROW(p.port.Connect()) << int{i};
@@ -104,7 +77,7 @@ TEST(SerialDrainThreaded, ADrainThatKeepsProgressingLetsGoOfTheDevice) {
   p.port.Connect();
   p.Connection().Write(Pattern(4 << 20, 3));
   {
-    Device device(p.pty, 512, 10);
+    SlowDevice device(p.pty, 512, 10);
     p.port.Close();
     // An open that is not ours (a descriptor of our own, as another program
     // would have) gets the device well before the output could have gone.

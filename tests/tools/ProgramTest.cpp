@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "comport/ComPortTestSupport.h"
+#include "support/SlowDevice.h"
 #include "tools/ProgramRun.h"
 
 namespace quorlink::testing {
@@ -84,33 +85,6 @@ TEST(QuorlinkProgram, AMalformedBluetoothAddressIsAUsageError) {
   EXPECT_TRUE(Has(e.err, "--service takes")) << e.err;
 }
 
-// A pty's master end read at a limited pace, counting and keeping the bytes.
-class SlowReader {
- public:
-  SlowReader(PtyPair& pty, std::size_t chunk, int pauseMs)
-      : thread_([this, &pty, chunk, pauseMs] {
-          while (!stop_.load()) {
-            auto got = pty.Read(chunk, 20);
-            bytes_.insert(bytes_.end(), got.begin(), got.end());
-            count_ += got.size();
-            usleep(static_cast<useconds_t>(pauseMs) * 1000);
-          }
-        }) {}
-  ~SlowReader() { Stop(); }
-  std::size_t Count() const { return count_.load(); }
-  const std::vector<std::uint8_t>& Stop() {
-    stop_ = true;
-    if (thread_.joinable()) thread_.join();
-    return bytes_;
-  }
-
- private:
-  std::atomic<bool> stop_{false};
-  std::atomic<std::size_t> count_{0};
-  std::vector<std::uint8_t> bytes_;
-  std::thread thread_;
-};
-
 // Feeds bytes into a pipe from a thread, closing it at the end.
 class Feeder {
  public:
@@ -161,7 +135,7 @@ void ExpectOpensAgain(const PtyPair& pty) {
 TEST(QuorlinkProgramThreaded, SerialDeliversAllItsInputToASlowDevice) {
   PtyPair pty;
   const auto data = Pattern(1 << 20);
-  SlowReader device(pty, 4096, 2);
+  SlowDevice device(pty, 4096, 2);
   Exit e;
   {
     Feeder input(data);
@@ -172,7 +146,7 @@ TEST(QuorlinkProgramThreaded, SerialDeliversAllItsInputToASlowDevice) {
   // At once, while the device may not have read the last bytes yet: the
   // new open must not throw them away.
   ExpectOpensAgain(pty);
-  EXPECT_TRUE(comport::PumpUntil([&] { return device.Count() >= data.size(); }, 5000));
+  EXPECT_TRUE(comport::PumpUntil([&] { return device.Received() >= data.size(); }, 5000));
   const auto& got = device.Stop();
   EXPECT_EQ(got.size(), data.size());
   EXPECT_TRUE(got == data);
@@ -182,13 +156,13 @@ TEST(QuorlinkProgramThreaded, SerialDeliversAllItsInputToASlowDevice) {
 // device, and the port is free for the next run.
 TEST(QuorlinkProgramThreaded, SerialQuitsOnAnInterruptWhateverIsPending) {
   PtyPair pty;
-  SlowReader device(pty, 64, 10);  // about 6 KB/s: a megabyte would take minutes
+  SlowDevice device(pty, 64, 10);  // about 6 KB/s: a megabyte would take minutes
   Exit e;
   {
     Feeder input(Pattern(1 << 20));
     Program p({"serial", pty.SlavePath()}, input.ReadEnd());
     // The program has taken (nearly) all its input: most of it is pending.
-    ASSERT_TRUE(comport::PumpUntil([&] { return input.Done() && device.Count() > 0; }, 10000));
+    ASSERT_TRUE(comport::PumpUntil([&] { return input.Done() && device.Received() > 0; }, 10000));
     p.Signal(SIGINT);
     e = p.Wait(15000);
   }
