@@ -46,13 +46,8 @@ TEST_F(BluetoothAcceptLimit, OutOfDescriptorsPausesAcceptingAndReportsOnce) {
   if (kSanitized) GTEST_SKIP() << "the sanitizer runtime needs free descriptors";
   Listen();
   // Two peers are queued at the listener before the limit is reached.
-  Owned<TQuorBluetooth> second(new TQuorBluetooth(nullptr));
-  second->SetAddress(kServerText);
   StartConnect();
-  {
-    platform::posix::vradio::ScopedDefaultRadio radio(kClientRadio);
-    second->Connect();
-  }
+  Owned<TQuorBluetooth> second = ConnectSecondClient();
   plan.ClearCalls();
   constexpr int kTurns = 400;
   {
@@ -82,12 +77,7 @@ TEST_F(BluetoothAcceptLimit, OutOfDescriptorsPausesAcceptingAndReportsOnce) {
 TEST_F(BluetoothAcceptLimit, AnyAcceptFailureMakesNoConnectionAndIsReportedOnce) {
   Link();
   plan.FailCall("accept", WSAENOBUFS, 0);
-  Owned<TQuorBluetooth> second(new TQuorBluetooth(nullptr));
-  second->SetAddress(kServerText);
-  {
-    platform::posix::vradio::ScopedDefaultRadio radio(kClientRadio);
-    second->Connect();
-  }
+  Owned<TQuorBluetooth> second = ConnectSecondClient();
   ASSERT_TRUE(PumpUntil([&] { return !errors.empty(); }));
   PumpFor(std::chrono::milliseconds(500));  // pauses run out, accepts fail again
   const std::vector<std::string> once{"EOSError:" + std::to_string(WSAENOBUFS)};

@@ -203,13 +203,8 @@ TEST_F(BluetoothTransportFailure, BytesBeforeThePeersCloseAllArriveBeforeOnDisco
 
 TEST_F(BluetoothTransportFailure, RaisingOnDisconnectStillReleasesTheLink) {
   Link();
-  Owned<TQuorBluetooth> second(new TQuorBluetooth(nullptr));
-  second->SetAddress(kServerText);
-  {
-    platform::posix::vradio::ScopedDefaultRadio radio(kClientRadio);
-    second->Connect();
-  }
-  ASSERT_TRUE(PumpUntil([&] { return server->ConnectionCount() == 2; }));
+  Owned<TQuorBluetooth> second = LinkSecondClient();
+  ASSERT_EQ(server->ConnectionCount(), 2);
   server->OnDisconnect = [](TQuorCustomConnection*) { throw Exception("handler failed"); };
   const auto masksBefore = winsock.Masks().size();
   EXPECT_EQ(Raised([&] { server->Close(); }), "handler failed");

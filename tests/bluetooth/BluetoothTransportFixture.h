@@ -100,6 +100,21 @@ class BluetoothFixture : public ::testing::Test {
     ASSERT_TRUE(PumpUntil(
         [&] { return client->ConnectionCount() == 1 && server->ConnectionCount() == before + 1; }));
   }
+  // A second client connecting to the server, beside the first.
+  Owned<TQuorBluetooth> ConnectSecondClient() {
+    Owned<TQuorBluetooth> second(new TQuorBluetooth(nullptr));
+    second->SetAddress(kServerText);
+    platform::posix::vradio::ScopedDefaultRadio radio(kClientRadio);
+    second->Connect();
+    return second;
+  }
+  // ... and accepted by the server.
+  Owned<TQuorBluetooth> LinkSecondClient() {
+    const int before = server->ConnectionCount();
+    Owned<TQuorBluetooth> second = ConnectSecondClient();
+    EXPECT_TRUE(PumpUntil([&] { return server->ConnectionCount() == before + 1; }));
+    return second;
+  }
   TQuorBluetoothConnection& ClientLink() {
     return static_cast<TQuorBluetoothConnection&>(*client->GetConnections(0));
   }

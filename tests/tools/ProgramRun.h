@@ -91,20 +91,26 @@ class Program {
       }
       Collect(10);
     }
-    Collect(0);
+    // Everything the child wrote before it ended, however much.
+    while (Collect(0)) {
+    }
     return exit_;
   }
 
  private:
-  void Collect(int timeoutMs) {
+  // True when it read something.
+  bool Collect(int timeoutMs) {
     pollfd fds[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
-    if (::poll(fds, 2, timeoutMs) <= 0) return;
+    if (::poll(fds, 2, timeoutMs) <= 0) return false;
     char buf[4096];
+    bool got = false;
     for (int i = 0; i < 2; ++i) {
       if ((fds[i].revents & (POLLIN | POLLHUP)) == 0) continue;
       const ssize_t n = ::read(fds[i].fd, buf, sizeof buf);
       if (n > 0) (i == 0 ? exit_.out : exit_.err).append(buf, static_cast<std::size_t>(n));
+      got = got || n > 0;
     }
+    return got;
   }
 
   pid_t pid_ = -1;
