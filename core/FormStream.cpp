@@ -138,14 +138,14 @@ class TFormReader final : public TFormSink {
     TComponent* c = &root_;
     if (!open_.empty()) {
       TFrame& owner = open_.back();
-      if (!owner.Seen.insert(Folded(name)).second)
+      if (!owner.Seen.insert(LowerCase(name)).second)
         FormError(line, "component " + Excerpt(name) + " appears twice");
       // Components this read makes have no name yet, so only those that
       // were there before are found.
       c = owner.Component->FindComponent(std::string(name));
       if (c == nullptr) c = Create(*owner.Component, line, className);
     }
-    if (!SameIdent(className, c->ClassName()))
+    if (!SameText(className, c->ClassName()))
       FormError(line, "component " + DisplayName(*c) + " is a " + c->ClassName() + ", not a " +
                           Excerpt(className));
     if (!name.empty() && name != c->Name()) {
@@ -162,7 +162,7 @@ class TFormReader final : public TFormSink {
     TFrame& frame = open_.back();
     const TPropInfo* p = nullptr;
     for (const TPropInfo& candidate : *frame.Props)
-      if (SameIdent(candidate.Name, fp.Name)) p = &candidate;
+      if (SameText(candidate.Name, fp.Name)) p = &candidate;
     if (p == nullptr)
       FormError(fp.Line, "property " + Excerpt(fp.Name) + " does not exist in " +
                              frame.Component->ClassName());
@@ -220,7 +220,7 @@ class TFormReader final : public TFormSink {
     const bool ordinal = p.SetOrd && p.GetOrd;
     auto element = [&](const std::string& name) -> std::size_t {
       for (std::size_t i = 0; i < type.EnumNames.size(); ++i)
-        if (SameIdent(type.EnumNames[i], name)) return i;
+        if (SameText(type.EnumNames[i], name)) return i;
       FormError(fp.Line,
                 Excerpt(name) + " is not a value of " + type.Name + " (property " + p.Name + ")");
     };
@@ -353,13 +353,6 @@ class TFormReader final : public TFormSink {
     created_.clear();
   }
 
-  static std::string Folded(std::string_view name) {
-    std::string out(name);
-    for (char& ch : out)
-      if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch + 32);
-    return out;
-  }
-
   static std::string DisplayName(const TComponent& c) {
     return c.Name().empty() ? std::string("(unnamed)") : c.Name();
   }
@@ -384,7 +377,7 @@ void UnregisterClass(const std::string& className) {
 
 TComponentFactory FindClass(const std::string& className) {
   for (const auto& [name, factory] : Registry())
-    if (SameIdent(name, className)) return factory;
+    if (SameText(name, className)) return factory;
   return {};
 }
 

@@ -156,17 +156,6 @@ void FormError(int line, const std::string& what) {
   throw EReadError("Line " + std::to_string(line) + ": " + what);
 }
 
-bool SameIdent(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
-    if (x != y) return false;
-  }
-  return true;
-}
-
 bool IsIdent(std::string_view text) {
   if (text.empty() || !IsIdentStart(text[0])) return false;
   for (char c : text)
@@ -190,7 +179,7 @@ void ParseForm(std::string_view text, TFormSink& sink, int maxDepth) {
     if (scan.AtEnd()) continue;
     if (done) scan.Fail("text after the end of the form");
     std::string word = scan.ExpectIdent("property name, 'object' or 'end' expected");
-    if (SameIdent(word, "object")) {
+    if (SameText(word, "object")) {
       std::string name, className = scan.ExpectIdent("component name expected");
       if (scan.Accept(':')) {
         name = std::move(className);
@@ -202,7 +191,7 @@ void ParseForm(std::string_view text, TFormSink& sink, int maxDepth) {
         scan.Fail("objects nested more than " + std::to_string(maxDepth) + " levels deep");
       open.push_back(line);
       sink.BeginObject(line, name, className);
-    } else if (SameIdent(word, "end")) {
+    } else if (SameText(word, "end")) {
       scan.ExpectEnd();
       if (open.empty()) scan.Fail("'end' without 'object'");
       open.pop_back();

@@ -53,8 +53,6 @@ std::string FormString(std::string_view value);
 
 [[noreturn]] void FormError(int line, const std::string& what);
 
-// Identifiers compare without regard to case, as the host's names do.
-bool SameIdent(std::string_view a, std::string_view b);
 bool IsIdent(std::string_view text);
 
 }  // namespace quorlink
