@@ -31,7 +31,9 @@ BluetoothSession::BluetoothSession(const std::string& directory, bool makeRadio,
     bluez::SetBusAddress(request.bus);
     bluez::SetRequireKernelSocket(false);
   }
-  const auto choice = platform::posix::ChooseBluetoothProvider();
+  // A command that asks for the virtual radio never waits on the bus.
+  const auto choice = request.virtualRadio ? platform::posix::BluetoothProviderChoice{}
+                                           : platform::posix::ChooseBluetoothProvider();
   if (!request.virtualRadio && choice.kind == platform::posix::BluetoothProviderKind::BlueZ) {
     bluez_ = true;
     std::fprintf(stderr, "quorlink: using BlueZ (%s)\n", choice.reason.c_str());

@@ -288,7 +288,7 @@ int Connect(const Options& o) {
   } catch (const std::exception& e) {
     return Fail(e.what(), ExitCodeFor(e));
   }
-  if (RunTerminal(bt, stop, &linked) != 0) rc = 1;
+  if (RunTerminal(bt, stop, &linked) != 0 && rc == 0) rc = kExitFailed;
   bt.Close();
   // What the link still had queued leaves before the program ends.
   WaitForBluetoothDrains();

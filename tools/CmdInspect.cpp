@@ -14,6 +14,7 @@
 #include "design/QuorReg.h"
 #include "tools/BluetoothSession.h"
 #include "tools/Commands.h"
+#include "tools/Failures.h"
 #include "tools/LineInput.h"
 
 namespace quorlink::tools {
@@ -63,18 +64,18 @@ int Inspect(const Args& args) {
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (a == "--bitmap") {
-      if (args.size() != i + 3) return Fail("--bitmap takes NAME and FILE");
+      if (args.size() != i + 3) return Fail("--bitmap takes NAME and FILE", kExitUsage);
       return WriteBitmap(args[i + 1], args[i + 2]);
     } else if (a == "--dir" || a == "-e") {
-      if (i + 1 >= args.size()) return Fail(a + " needs a value");
+      if (i + 1 >= args.size()) return Fail(a + " needs a value", kExitUsage);
       (a == "--dir" ? dir : commands.emplace_back()) = args[++i];
     } else if (a == "--help" || a == "-h") {
-      std::cout << kUsage << TDesignSession::HelpText();
+      std::cout << kUsage << TDesignSession::HelpText() << kExitCodeHelp;
       return 0;
     } else if ((a.empty() || a[0] != '-' || a == "-") && !script) {
       script = a;
     } else {
-      return Fail("unexpected " + a + "\n" + kUsage);
+      return Fail("unexpected " + a + "\n" + kUsage, kExitUsage);
     }
   }
   // The host loads the library: its palette page and editors.

@@ -60,7 +60,6 @@ Failure SerialOpenFailure(DWORD lastError, const std::string& settings) {
 }
 
 int ExitCodeFor(const std::exception& e) {
-  if (dynamic_cast<const UsageError*>(&e) != nullptr) return kExitUsage;
   if (const auto* os = dynamic_cast<const EOSError*>(&e)) return ExitCodeForError(os->ErrorCode);
   return kExitFailed;
 }

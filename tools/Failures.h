@@ -22,11 +22,6 @@ enum ExitCode : int {
 // The table above as --help shows it.
 extern const char* const kExitCodeHelp;
 
-// A command line the program cannot run: exit code 2.
-class UsageError : public std::runtime_error {
-  using std::runtime_error::runtime_error;
-};
-
 struct Failure {
   int code;
   std::string reason;  // what the program adds to the library's message
