@@ -52,10 +52,4 @@ Usage Now() {
   return u;
 }
 
-const char* CountedCalls() {
-  return "read write recv recvfrom recvmsg send sendto sendmsg ioctl fcntl poll ppoll select "
-         "pselect epoll_wait epoll_pwait epoll_ctl eventfd_read eventfd_write tcgetattr "
-         "tcsetattr tcflush tcdrain nanosleep clock_nanosleep sched_yield";
-}
-
 }  // namespace bench

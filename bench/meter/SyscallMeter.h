@@ -37,8 +37,4 @@ class LeftOut {
 
 Usage Now();
 
-// The calls that the counter sees; futex waits inside the C library's
-// mutexes and condition variables are not among them.
-const char* CountedCalls();
-
 }  // namespace bench
