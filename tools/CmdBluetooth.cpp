@@ -29,9 +29,9 @@ namespace {
 constexpr const char* kUsage =
     "usage: quorlink bt radios|devices|select [--virtual] [--bus ADDRESS] [--dir PATH]\n"
     "       quorlink bt listen [--service NAME] [--name TEXT] [--comment TEXT] [--echo] "
-    "[--radio ADDRESS] [--radio-name TEXT] [--dir PATH]\n"
+    "[--radio ADDRESS] [--radio-name TEXT] [--virtual] [--bus ADDRESS] [--dir PATH]\n"
     "       quorlink bt connect ADDRESS [--service NAME] [--radio ADDRESS] [--radio-name TEXT] "
-    "[--dir PATH]\n"
+    "[--virtual] [--bus ADDRESS] [--dir PATH]\n"
     "An ADDRESS has the form (00:11:22:33:44:55); a service NAME is a service class\n"
     "such as \"Serial Port\".";
 
@@ -119,11 +119,9 @@ ProviderRequest Enumeration(const Options& o) {
   return {o.virtualRadio, o.bus, "asked for with --virtual"};
 }
 
-// listen and connect: BlueZ links are not carried by this build yet.
+// listen and connect: BlueZ carries the links unless --virtual asks.
 ProviderRequest Links(const Options& o) {
-  return {true, o.bus,
-          o.virtualRadio ? "asked for with --virtual"
-                         : "BlueZ links (listen, connect) are not supported yet"};
+  return {o.virtualRadio, o.bus, "asked for with --virtual"};
 }
 
 int Radios(const Options& o) {

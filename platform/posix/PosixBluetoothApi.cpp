@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -12,8 +13,10 @@
 #include "platform/BluetoothApi.h"
 #include "platform/posix/BluetoothProvider.h"
 #include "platform/posix/HandleTable.h"
+#include "platform/posix/MainLoop.h"
 #include "platform/posix/VirtualRadio.h"
 #include "platform/posix/bluez/Bluez.h"
+#include "platform/posix/bluez/Endpoint.h"
 
 namespace quorlink::platform {
 
@@ -135,6 +138,20 @@ HANDLE FindFirstBluezDevice(const BLUETOOTH_DEVICE_SEARCH_PARAMS& params, BTH_AD
   if (search->devices.empty()) return Fail<HANDLE>(ERROR_NO_MORE_ITEMS, nullptr);
   *info = search->devices[search->next++];
   return posix::Handles().Insert(search);
+}
+
+// Pairs a BlueZ device for a picker asked to authenticate. The picker is
+// modal: the main loop runs while the device pairs, as a dialog's would.
+// 0 or a Winsock code.
+int PairChosen(BTH_ADDR address) {
+  auto result = std::make_shared<int>(-1);
+  int code = posix::bluez::Pair(address, [result](int c) { *result = c; });
+  if (code != WSAEWOULDBLOCK) return code;
+  // Beyond the call's own timeout: a bus lost meanwhile never answers.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(75);
+  while (*result < 0 && std::chrono::steady_clock::now() < deadline)
+    posix::PosixMainLoop().ProcessMessage(100);
+  return *result < 0 ? WSAETIMEDOUT : *result;
 }
 
 class PosixBluetoothApi final : public IBluetoothApi {
@@ -267,6 +284,13 @@ class PosixBluetoothApi final : public IBluetoothApi {
     const auto index = static_cast<std::size_t>(chosen);
     devices[0] =
         bluezDevices.empty() ? DeviceInfo(choices[index].address, false) : bluezDevices[index];
+    if (!bluezDevices.empty() && params->fForceAuthentication && !devices[0].fAuthenticated) {
+      if (int code = PairChosen(devices[0].Address.ullLong)) {
+        delete[] devices;
+        return Fail(static_cast<DWORD>(code), FALSE);
+      }
+      devices[0].fAuthenticated = devices[0].fRemembered = TRUE;
+    }
     params->cNumDevices = 1;
     params->pDevices = devices;
     return TRUE;

@@ -1,5 +1,6 @@
-// Winsock's Bluetooth family on POSIX, over the virtual radio provider. The
-// start-up count, socket handles and last error behave as Winsock's do.
+// Winsock's Bluetooth family on POSIX, over the virtual radio or BlueZ (the
+// socket's endpoint). The start-up count, socket handles and last error
+// behave as Winsock's do.
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -10,10 +11,12 @@
 #include <iterator>
 
 #include "platform/Winsock.h"
+#include "platform/posix/BluetoothProvider.h"
 #include "platform/posix/BthAddressText.h"
 #include "platform/posix/HandleTable.h"
 #include "platform/posix/PosixWinsockSocket.h"
 #include "platform/posix/VirtualRadio.h"
+#include "platform/posix/bluez/Endpoint.h"
 
 namespace quorlink::platform {
 
@@ -94,6 +97,60 @@ int WriteAddress(std::uint64_t radio, std::uint32_t channel, SOCKADDR* name, int
   return 0;
 }
 
+bool UseBluez() {
+  return !posix::vradio::Enabled() &&
+         posix::ChooseBluetoothProvider().kind == posix::BluetoothProviderKind::BlueZ;
+}
+
+// A descriptor BlueZ replaced (a link, a link queue) takes the socket's mode.
+void MatchBlocking(const WinsockSocket& socket) {
+  const int flags = fcntl(socket.fd, F_GETFL);
+  fcntl(socket.fd, F_SETFL, socket.nonBlocking ? flags | O_NONBLOCK : flags & ~O_NONBLOCK);
+}
+
+// The end of a BlueZ connect, from the main loop.
+void BluezConnectDone(const std::weak_ptr<WinsockSocket>& weak, int code) {
+  auto socket = weak.lock();
+  if (!socket) return;
+  std::lock_guard lock(socket->mutex);
+  if (socket->closed || socket->state != State::Connecting) return;
+  if (code == 0) {
+    socket->state = State::Connected;
+    MatchBlocking(*socket);
+  } else {
+    socket->state = State::Fresh;
+  }
+  posix::PostLocked(*socket, FD_CONNECT, code);
+  posix::RearmLocked(socket, 0);
+}
+
+int BluezConnectLocked(const std::shared_ptr<WinsockSocket>& socket, const SOCKADDR_BTH& addr) {
+  const std::uint64_t remote = addr.btAddr;
+  const GUID serviceClass = addr.serviceClassId;
+  std::uint32_t channel = addr.port;
+  if (channel == BT_PORT_ANY) channel = 0;
+  if (channel > posix::vradio::kLastChannel) return Fail(WSAEINVAL, SOCKET_ERROR);
+  socket->peerRadio = remote;
+  socket->peerChannel = channel;
+  std::weak_ptr<WinsockSocket> weak = socket;
+  int code = socket->bluez->Connect(socket->state == State::Bound ? socket->localRadio : 0, remote,
+                                    channel, serviceClass, socket->nonBlocking,
+                                    [weak](int result) { BluezConnectDone(weak, result); });
+  if (code == 0) {
+    socket->state = State::Connected;
+    socket->channel = channel;
+    return 0;
+  }
+  if (code == WSAEWOULDBLOCK) {
+    socket->state = State::Connecting;
+    return Fail(WSAEWOULDBLOCK, SOCKET_ERROR);
+  }
+  if (!socket->nonBlocking) return Fail(code, SOCKET_ERROR);
+  // Non-blocking: the outcome is reported by FD_CONNECT.
+  posix::PostLocked(*socket, FD_CONNECT, code);
+  return Fail(WSAEWOULDBLOCK, SOCKET_ERROR);
+}
+
 class PosixWinsock final : public IWinsock {
  public:
   int WSAStartup(WORD versionRequested, WSADATA* data) override {
@@ -118,12 +175,16 @@ class PosixWinsock final : public IWinsock {
 
   SOCKET socket(int af, int type, int protocol) override {
     if (!Started()) return Fail(WSANOTINITIALISED, INVALID_SOCKET);
-    if (af != AF_BTH || !posix::vradio::Enabled()) return Fail(WSAEAFNOSUPPORT, INVALID_SOCKET);
+    const bool bluez = af == AF_BTH && UseBluez();
+    if (af != AF_BTH || (!posix::vradio::Enabled() && !bluez))
+      return Fail(WSAEAFNOSUPPORT, INVALID_SOCKET);
     if (type != win32::SOCK_STREAM) return Fail(WSAESOCKTNOSUPPORT, INVALID_SOCKET);
     if (protocol != BTHPROTO_RFCOMM) return Fail(WSAEPROTONOSUPPORT, INVALID_SOCKET);
     int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return Fail(posix::WsaErrorFromErrno(errno), INVALID_SOCKET);
-    return posix::InsertSocket(std::make_shared<WinsockSocket>(fd));
+    auto socket = std::make_shared<WinsockSocket>(fd);
+    if (bluez) socket->bluez = posix::bluez::Endpoint::Create(fd);
+    return posix::InsertSocket(std::move(socket));
   }
 
   int closesocket(SOCKET s) override {
@@ -134,6 +195,7 @@ class PosixWinsock final : public IWinsock {
     posix::UnselectLocked(*socket);
     socket->closed = true;
     socket->link.reset();
+    socket->bluez.reset();
     // Wakes calls still blocked on it; the descriptor closes with the last
     // reference, so it cannot be reused under them.
     ::shutdown(socket->fd, SHUT_RDWR);
@@ -148,6 +210,13 @@ class PosixWinsock final : public IWinsock {
     if (!ReadAddress(name, nameLength, addr, error)) return Fail(error, SOCKET_ERROR);
     std::lock_guard lock(socket->mutex);
     if (socket->state != State::Fresh) return Fail(WSAEINVAL, SOCKET_ERROR);
+    if (socket->bluez) {
+      if (int code =
+              socket->bluez->Bind(addr.btAddr, addr.port, socket->localRadio, socket->channel))
+        return Fail(code, SOCKET_ERROR);
+      socket->state = State::Bound;
+      return 0;
+    }
     const std::uint64_t radio = addr.btAddr != 0 ? addr.btAddr : posix::vradio::DefaultRadio();
     if (radio == 0) return Fail(WSAEADDRNOTAVAIL, SOCKET_ERROR);
     if (int err = posix::vradio::BindChannel(socket->fd, radio, addr.port, socket->claim))
@@ -165,7 +234,10 @@ class PosixWinsock final : public IWinsock {
     std::lock_guard lock(socket->mutex);
     if (socket->state == State::Listening) return 0;
     if (socket->state != State::Bound) return Fail(WSAEINVAL, SOCKET_ERROR);
-    if (::listen(socket->fd, backlog < 1 ? 1 : backlog) != 0)
+    if (socket->bluez) {
+      if (int code = socket->bluez->Listen()) return Fail(code, SOCKET_ERROR);
+      MatchBlocking(*socket);
+    } else if (::listen(socket->fd, backlog < 1 ? 1 : backlog) != 0)
       return Fail(posix::WsaErrorFromErrno(errno), SOCKET_ERROR);
     socket->state = State::Listening;
     posix::RearmLocked(socket, 0);
@@ -177,17 +249,21 @@ class PosixWinsock final : public IWinsock {
     auto socket = Lookup(s, error);
     if (!socket) return Fail(error, INVALID_SOCKET);
     bool nonBlocking;
+    std::shared_ptr<posix::bluez::Endpoint> bluez;
     {
       std::lock_guard lock(socket->mutex);
       if (socket->state != State::Listening) return Fail(WSAEINVAL, INVALID_SOCKET);
       nonBlocking = socket->nonBlocking;
+      bluez = socket->bluez;
     }
     int fd = -1;
     std::uint64_t peer = 0;
-    int err = posix::vradio::AcceptLink(socket->fd, nonBlocking, fd, peer);
+    const int code = bluez ? bluez->Accept(nonBlocking, fd, peer)
+                           : posix::WsaErrorFromErrno(
+                                 posix::vradio::AcceptLink(socket->fd, nonBlocking, fd, peer));
     std::lock_guard lock(socket->mutex);
     posix::RearmLocked(socket, FD_ACCEPT);
-    if (err != 0) return Fail(posix::WsaErrorFromErrno(err), INVALID_SOCKET);
+    if (code != 0) return Fail(code, INVALID_SOCKET);
     auto link = std::make_shared<WinsockSocket>(fd);
     link->state = State::Connected;
     link->nonBlocking = nonBlocking;
@@ -195,7 +271,12 @@ class PosixWinsock final : public IWinsock {
     link->channel = socket->channel;
     link->peerRadio = peer;
     link->peerChannel = socket->channel;
-    link->link = std::make_unique<posix::vradio::LinkRecord>(link->localRadio, peer);
+    if (bluez) {
+      link->bluez = posix::bluez::Endpoint::Create(fd);
+      link->bluez->Adopt();
+    } else {
+      link->link = std::make_unique<posix::vradio::LinkRecord>(link->localRadio, peer);
+    }
     SOCKET handle = posix::InsertSocket(link);
     if (address != nullptr && addressLength != nullptr)
       WriteAddress(peer, socket->channel, address, addressLength);
@@ -224,6 +305,7 @@ class PosixWinsock final : public IWinsock {
       default:
         break;
     }
+    if (socket->bluez) return BluezConnectLocked(socket, addr);
     const std::uint64_t local =
         socket->state == State::Bound ? socket->localRadio : posix::vradio::DefaultRadio();
     // Aligned copies: the record is packed.
@@ -342,6 +424,20 @@ class PosixWinsock final : public IWinsock {
     int error;
     if (!ReadAddress(local.lpSockaddr, local.iSockaddrLength, addr, error))
       return Fail(error, SOCKET_ERROR);
+    if (UseBluez()) {
+      if (operation != RNRSERVICE_REGISTER) {
+        const int code = posix::bluez::Unpublish(addr.btAddr, addr.port, *qs->lpServiceClassId);
+        return code == 0 ? 0 : Fail(code, SOCKET_ERROR);
+      }
+      posix::bluez::ServiceRecord record;
+      record.radio = addr.btAddr;
+      record.channel = addr.port;
+      record.serviceClass = *qs->lpServiceClassId;
+      if (qs->lpszServiceInstanceName != nullptr) record.name = qs->lpszServiceInstanceName;
+      if (qs->lpszComment != nullptr) record.comment = qs->lpszComment;
+      const int code = posix::bluez::Publish(record);
+      return code == 0 ? 0 : Fail(code, SOCKET_ERROR);
+    }
     if (operation == RNRSERVICE_REGISTER) {
       posix::vradio::ServiceRecord record;
       record.address = addr.btAddr;

@@ -13,6 +13,10 @@
 
 namespace quorlink::platform::posix {
 
+namespace bluez {
+class Endpoint;
+}
+
 struct WinsockSocket {
   enum class State { Fresh, Bound, Listening, Connecting, Connected };
 
@@ -33,6 +37,8 @@ struct WinsockSocket {
   std::uint32_t peerChannel = 0;
   vradio::ChannelClaim claim;
   std::unique_ptr<vradio::LinkRecord> link;
+  // Set when BlueZ serves the socket; dropped by closesocket.
+  std::shared_ptr<bluez::Endpoint> bluez;
 
   // The notification request and Winsock's re-enabling state.
   HWND window = nullptr;

@@ -110,12 +110,13 @@ class BluezStandIn {
   }
 
   // The stand-in's JSON of registered profiles.
-  std::string Profiles() const {
+  std::string Profiles() const { return Text("Profiles"); }
+  std::string Text(const char* method) const {
     sd_bus_error error = SD_BUS_ERROR_NULL;
     sd_bus_message* reply = nullptr;
     std::string out;
     const char* text = nullptr;
-    if (sd_bus_call_method(control_, "org.bluez", "/", "org.bluez.QuorlinkTest", "Profiles", &error,
+    if (sd_bus_call_method(control_, "org.bluez", "/", "org.bluez.QuorlinkTest", method, &error,
                            &reply, "") >= 0 &&
         sd_bus_message_read(reply, "s", &text) >= 0)
       out = text;
@@ -123,6 +124,21 @@ class BluezStandIn {
     sd_bus_error_free(&error);
     return out;
   }
+
+  // What Device1.ConnectProfile on device does: an empty error hands owner's
+  // client profile a link (see TakeLink), else it fails with error.
+  void SetConnect(const std::string& device, const std::string& owner, const std::string& error,
+                  const std::string& message) {
+    sd_bus_error e = SD_BUS_ERROR_NULL;
+    sd_bus_call_method(control_, "org.bluez", "/", "org.bluez.QuorlinkTest", "SetConnect", &e,
+                       nullptr, "ssss", device.c_str(), owner.c_str(), error.c_str(),
+                       message.c_str());
+    sd_bus_error_free(&e);
+  }
+  // The far end of the oldest link ConnectProfile handed out, or -1.
+  int TakeLink() { return TakeFd("TakeLink"); }
+  // The stand-in's JSON of registered agents: {path: capability}.
+  std::string Agents() const { return Text("Agents"); }
 
   // Has the stand-in hand owner's profile a link from device; returns the far
   // end (owned by the caller), or -1.
@@ -140,6 +156,18 @@ class BluezStandIn {
   }
 
  private:
+  int TakeFd(const char* method) {
+    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_message* reply = nullptr;
+    int fd = -1, out = -1;
+    if (sd_bus_call_method(control_, "org.bluez", "/", "org.bluez.QuorlinkTest", method, &error,
+                           &reply, "") >= 0 &&
+        sd_bus_message_read(reply, "h", &fd) >= 0)
+      out = fcntl(fd, F_DUPFD_CLOEXEC, 3);
+    sd_bus_message_unref(reply);
+    sd_bus_error_free(&error);
+    return out;
+  }
   static pid_t Spawn(std::initializer_list<std::string> argv, const std::string& env = {},
                      bool quiet = false) {
     pid_t pid = fork();

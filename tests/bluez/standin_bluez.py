@@ -19,6 +19,11 @@ SYSTEM_BUS = bluez5.SYSTEM_BUS
 IS_OBJECT_MANAGER = bluez5.IS_OBJECT_MANAGER
 TEST_IFACE = 'org.bluez.QuorlinkTest'
 PROFILES = {}
+# What Device1.ConnectProfile does, by device path: (owner, error name, message);
+# an empty error name hands the owner's client profile a link.
+CONNECT = {}
+# The far ends of links handed out by ConnectProfile, for the test to take.
+FAR_ENDS = []
 
 
 def register_profile(_manager, path, uuid, options):
@@ -30,6 +35,32 @@ def register_profile(_manager, path, uuid, options):
 def unregister_profile(_manager, path):
     if PROFILES.pop(str(path), None) is None:
         raise dbus.exceptions.DBusException('Does Not Exist', name='org.bluez.Error.DoesNotExist')
+
+
+def hand_link(mock, owner, profile, device):
+    '''Calls owner's Profile1.NewConnection with one end of a new socketpair;
+    returns the other end.'''
+    near, far = socket.socketpair()
+    target = mock.connection.get_object(owner, profile, introspect=False)
+    target.NewConnection(dbus.ObjectPath(device), dbus.types.UnixFd(near.fileno()),
+                         dbus.Dictionary({}, signature='sv'),
+                         dbus_interface='org.bluez.Profile1',
+                         reply_handler=lambda: None, error_handler=lambda e: None)
+    near.close()
+    return far
+
+
+def connect_profile(device, uuid):
+    owner, error, message = CONNECT.get(device.__dbus_object_path__, ('', 'org.bluez.Error.Failed',
+                                                                     'Host is down'))
+    if error:
+        raise dbus.exceptions.DBusException(message, name=error)
+    for path, profile in PROFILES.items():
+        if profile['uuid'] == str(uuid) and profile['options'].get('Role') == 'client':
+            FAR_ENDS.append(hand_link(device, owner, path, device.__dbus_object_path__))
+            return
+    raise dbus.exceptions.DBusException('Profile Unavailable',
+                                        name='org.bluez.Error.NotAvailable')
 
 
 def load(mock, parameters):
@@ -54,6 +85,30 @@ def Setup(mock, text):
         props = mockobject.objects[path].props[bluez5.DEVICE_IFACE]
         props['Paired'] = dbus.Boolean(device.get('paired', False), variant_level=1)
         props['Class'] = dbus.UInt32(device.get('class', 0), variant_level=1)
+        mockobject.objects[path].AddMethod(bluez5.DEVICE_IFACE, 'ConnectProfile', 's', '',
+                                           connect_profile)
+
+
+@dbus.service.method(TEST_IFACE, in_signature='ssss', out_signature='')
+def SetConnect(_self, device, owner, error, message):
+    '''What ConnectProfile on device does (see CONNECT).'''
+    CONNECT[str(device)] = (str(owner), str(error), str(message))
+
+
+@dbus.service.method(TEST_IFACE, in_signature='', out_signature='h')
+def TakeLink(_self):
+    '''The far end of the oldest link ConnectProfile handed out.'''
+    far = FAR_ENDS.pop(0)
+    result = dbus.types.UnixFd(far.fileno())
+    far.close()
+    return result
+
+
+@dbus.service.method(TEST_IFACE, in_signature='', out_signature='s')
+def Agents(_self):
+    '''The agents registered now, as JSON: {path: capability}.'''
+    return json.dumps({str(k): str(v) for k, v in
+                       mockobject.objects['/org/bluez'].capabilities.items()})
 
 
 @dbus.service.method(TEST_IFACE, in_signature='', out_signature='s')
@@ -65,13 +120,7 @@ def Profiles(_self):
 @dbus.service.method(TEST_IFACE, in_signature='soo', out_signature='h')
 def NewLink(self, owner, profile, device):
     '''Hands the profile of owner a new link from device; returns the far end.'''
-    near, far = socket.socketpair()
-    target = self.connection.get_object(owner, profile, introspect=False)
-    target.NewConnection(dbus.ObjectPath(device), dbus.types.UnixFd(near.fileno()),
-                         dbus.Dictionary({}, signature='sv'),
-                         dbus_interface='org.bluez.Profile1',
-                         reply_handler=lambda: None, error_handler=lambda e: None)
-    near.close()
+    far = hand_link(self, owner, profile, device)
     result = dbus.types.UnixFd(far.fileno())
     far.close()
     return result

@@ -22,6 +22,7 @@ std::string BusAddress();
 // A kernel without Bluetooth cannot make AF_BLUETOOTH sockets; tests against
 // a stand-in bluetoothd, whose links are socketpairs, turn this check off.
 void SetRequireKernelSocket(bool require);
+bool KernelSocketsRequired();
 
 struct Availability {
   bool usable = false;

@@ -37,6 +37,7 @@ sd_bus* Bus::Get(int& err) {
     return nullptr;
   }
   bus_ = bus;
+  ++generation_;
   fd_ = sd_bus_get_fd(bus_);
   kick_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   PosixMainLoop().Watch(kick_, EPOLLIN, [this](std::uint32_t) {
@@ -91,11 +92,13 @@ void Bus::Lost() {
   if (onLost_) onLost_();
 }
 
-int Bus::Call(sd_bus_message* call, sd_bus_message** reply, std::string* errorName) {
+int Bus::Call(sd_bus_message* call, sd_bus_message** reply, std::string* errorName,
+              std::string* errorMessage) {
   sd_bus_error error = SD_BUS_ERROR_NULL;
   sd_bus_message* answer = nullptr;
   int r = sd_bus_call(bus_, call, kLocalCallUsec, &error, &answer);
   if (r < 0 && errorName != nullptr && error.name != nullptr) *errorName = error.name;
+  if (r < 0 && errorMessage != nullptr && error.message != nullptr) *errorMessage = error.message;
   sd_bus_error_free(&error);
   if (r >= 0 && reply != nullptr) {
     *reply = answer;

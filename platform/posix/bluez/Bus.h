@@ -25,7 +25,10 @@ class Bus {
   void Reset();
   // A synchronous method call bounded by kLocalCallUsec; 0 or an errno value.
   // The reply (owned by the caller) is left in *reply when asked for.
-  int Call(sd_bus_message* call, sd_bus_message** reply, std::string* errorName);
+  int Call(sd_bus_message* call, sd_bus_message** reply, std::string* errorName,
+           std::string* errorMessage = nullptr);
+  // Counts connections made: objects exported on an older one are gone.
+  std::uint64_t Generation() const { return generation_; }
   // Runs once whenever the connection is lost (bluetoothd or the bus gone).
   void OnLost(std::function<void()> handler) { onLost_ = std::move(handler); }
 
@@ -39,6 +42,7 @@ class Bus {
   int fd_ = -1;
   int kick_ = -1;  // eventfd: work queued by a synchronous call
   std::uint32_t watching_ = 0;
+  std::uint64_t generation_ = 0;
   std::function<void()> onLost_;
 };
 

@@ -43,6 +43,10 @@ void SetRequireKernelSocket(bool require) {
   probed.reset();
 }
 
+bool KernelSocketsRequired() {
+  return requireKernelSocket;
+}
+
 std::string KernelSocketReason(int err) {
   switch (err) {
     case EAFNOSUPPORT:
