@@ -490,7 +490,8 @@ class PosixWinsock final : public IWinsock {
     info.iMinSockAddr = kAddressLength;
     info.iSocketType = win32::SOCK_STREAM;
     info.iProtocol = BTHPROTO_RFCOMM;
-    std::strcpy(info.szProtocol, "Quorlink virtual radio RFCOMM");
+    std::strcpy(info.szProtocol,
+                socket->bluez ? "Quorlink BlueZ RFCOMM" : "Quorlink virtual radio RFCOMM");
     std::memcpy(value, &info, sizeof info);
     *valueLength = static_cast<int>(sizeof info);
     return 0;

@@ -137,6 +137,34 @@ class BluezStandIn {
   }
   // The far end of the oldest link ConnectProfile handed out, or -1.
   int TakeLink() { return TakeFd("TakeLink"); }
+  // The unique names on the bus other than the control connection's and
+  // bluetoothd's: the programs under test.
+  std::vector<std::string> Peers() const {
+    std::vector<std::string> out;
+    const char* self = nullptr;
+    sd_bus_get_unique_name(control_, &self);
+    std::string bluez;
+    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_message* reply = nullptr;
+    const char* text = nullptr;
+    if (sd_bus_call_method(control_, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                           "org.freedesktop.DBus", "GetNameOwner", &error, &reply, "s",
+                           "org.bluez") >= 0 &&
+        sd_bus_message_read(reply, "s", &text) >= 0)
+      bluez = text;
+    reply = sd_bus_message_unref(reply);
+    sd_bus_error_free(&error);
+    char** names = nullptr;
+    if (sd_bus_list_names(control_, &names, nullptr) >= 0) {
+      for (char** n = names; n != nullptr && *n != nullptr; ++n) {
+        if ((*n)[0] == ':' && (self == nullptr || std::string(self) != *n) && bluez != *n)
+          out.emplace_back(*n);
+        free(*n);
+      }
+      free(names);
+    }
+    return out;
+  }
   // The stand-in's JSON of registered agents: {path: capability}.
   std::string Agents() const { return Text("Agents"); }
 
