@@ -229,6 +229,7 @@ TEST_F(BluezLinks, ConnectByClassRunsThroughConnectProfileAndMapsEachFailure) {
       {"org.bluez.Error.DoesNotExist", "Does Not Exist", WSASERVICE_NOT_FOUND},
       {"org.bluez.Error.NotReady", "Resource Not Ready", WSAENETDOWN},
       {"org.bluez.Error.InProgress", "In Progress", WSAEALREADY},
+      {"none", "an answer without a link", WSAECONNABORTED},
   };
   for (const auto& f : failures) {
     errors.clear();
@@ -258,6 +259,11 @@ TEST_F(BluezLinks, BluetoothdLeavingEndsLinksAndALaterListenWorks) {
   int in = Incoming();
   int out = Outgoing();
   ASSERT_EQ(client->ConnectionCount(), 1);
+  // A listener that stays open across the restart.
+  Transport keeper;
+  std::vector<std::string> keeperEvents;
+  Attach(keeper, keeperEvents);
+  keeper->Listen();
   bus->StopBluetoothd();
   ASSERT_TRUE(PumpUntil([&] {
     return Count(serverEvents, "disconnect") == 1 && Count(clientEvents, "disconnect") == 1;
@@ -281,6 +287,14 @@ TEST_F(BluezLinks, BluetoothdLeavingEndsLinksAndALaterListenWorks) {
 
   bus->StartBluetoothd(kRadio);
   ASSERT_TRUE(bus->Ready());
+  // bluetoothd back: the open listener's profile is registered again.
+  std::string kept;
+  ASSERT_TRUE(PumpUntil([&] { return !(kept = ServerProfile()).empty(); }));
+  EXPECT_TRUE(Has(bus->Profiles(), "\"Channel\": 2")) << bus->Profiles();
+  int far = bus->NewLink(bluez::UniqueName(), kept, kHeadset);
+  EXPECT_TRUE(PumpUntil([&] { return keeper->ConnectionCount() == 1; }));
+  ::close(far);
+  keeper->Close();
   server->Listen();
   EXPECT_FALSE(ServerProfile().empty()) << bus->Profiles();
   in = Incoming();

@@ -237,8 +237,11 @@ void EndpointImpl::OnConnectReply(sd_bus_message* reply) {
   const sd_bus_error* error = sd_bus_message_get_error(reply);
   if (error != nullptr && sd_bus_error_is_set(error)) {
     Finish(WsaErrorFromBluez(error->name, error->message != nullptr ? error->message : ""));
+    return;
   }
-  // Success: the link arrives (or arrived) through NewConnection.
+  // bluetoothd hands the link over (NewConnection) before it answers, and
+  // its messages keep their order: an answer without a link has none to give.
+  Finish(WSAECONNABORTED);
 }
 
 void EndpointImpl::Finish(int code) {
