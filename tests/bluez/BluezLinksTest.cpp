@@ -264,12 +264,24 @@ TEST_F(BluezLinks, BluetoothdLeavingEndsLinksAndALaterListenWorks) {
   std::vector<std::string> keeperEvents;
   Attach(keeper, keeperEvents);
   keeper->Listen();
+  // A connect bluetoothd is still paging for when it goes.
+  Transport paging;
+  std::vector<std::string> pagingEvents;
+  Attach(paging, pagingEvents);
+  paging->SetAddress("(11:22:33:44:55:66)");
+  bus->SetConnect(kStranger, bluez::UniqueName(), "hang", "");
+  paging->Connect();
+  ASSERT_TRUE(PumpUntil([&] { return Has(bus->Log(), "ConnectProfile"); }));
   bus->StopBluetoothd();
   ASSERT_TRUE(PumpUntil([&] {
     return Count(serverEvents, "disconnect") == 1 && Count(clientEvents, "disconnect") == 1;
   }));
   ::close(in);
   ::close(out);
+  ASSERT_TRUE(PumpUntil([&] { return !errors.empty(); }));
+  EXPECT_EQ(errors[0], WSAENETDOWN);
+  EXPECT_FALSE(paging->IsActive());
+  errors.clear();
   // Closing while bluetoothd is away unregisters nothing and raises nothing.
   server->Close();
   client->Close();

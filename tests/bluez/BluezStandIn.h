@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
@@ -137,6 +138,17 @@ class BluezStandIn {
   }
   // The far end of the oldest link ConnectProfile handed out, or -1.
   int TakeLink() { return TakeFd("TakeLink"); }
+  // What the stand-in has logged: each method called on it, in order.
+  std::string Log() const {
+    std::string text;
+    if (FILE* f = std::fopen((dir_ + "/bluetoothd.log").c_str(), "r")) {
+      char buffer[4096];
+      for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;)
+        text.append(buffer, n);
+      std::fclose(f);
+    }
+    return text;
+  }
   // The unique names on the bus other than the control connection's and
   // bluetoothd's: the programs under test.
   std::vector<std::string> Peers() const {

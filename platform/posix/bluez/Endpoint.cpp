@@ -256,7 +256,8 @@ void EndpointImpl::Finish(int code) {
 
 void EndpointImpl::OnBluezGone() {
   if (adopted_) ::shutdown(fd_, SHUT_RDWR);
-  Finish(WSAENETDOWN);
+  // A ConnectProfile in flight gets no answer now; a kernel connect goes on.
+  if (call_ != nullptr) Finish(WSAENETDOWN);
 }
 
 void EndpointImpl::StopRfcommWatch() {
