@@ -1,5 +1,6 @@
-// Published-property descriptors: what form streaming and the design-time
-// editors read and write. Values travel as ordinals or as text.
+/// @file
+/// Published-property descriptors: what form streaming and the design-time
+/// editors read and write. Values travel as ordinals or as text.
 #pragma once
 
 #include <any>
@@ -12,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+#include "core/Export.h"
+
 namespace quorlink {
 
 class TComponent;
@@ -21,14 +24,14 @@ enum class TTypeKind { tkInteger, tkString, tkEnumeration, tkSet, tkMethod };
 struct TTypeInfo {
   TTypeKind Kind;
   std::string Name;
-  // Enumerations, and the element enumeration of a set: names by ordinal.
+  /// Enumerations, and the element enumeration of a set: names by ordinal.
   std::vector<std::string> EnumNames;
-  std::int64_t MinValue = 0;  // integers
+  std::int64_t MinValue = 0;  ///< integers
   std::int64_t MaxValue = 0;
 };
 
-// An event handler slot: a callable and, when it was bound by name (as a
-// form binds a method), that name, so that a stored form can name it again.
+/// An event handler slot: a callable and, when it was bound by name (as a
+/// form binds a method), that name, so that a stored form can name it again.
 template <class... Args>
 class TEvent {
  public:
@@ -42,8 +45,8 @@ class TEvent {
   }
 
   explicit operator bool() const { return fn_ != nullptr; }
-  // The call holds its own reference: a handler may rebind or clear the very
-  // event that is running it.
+  /// The call holds its own reference: a handler may rebind or clear the very
+  /// event that is running it.
   void operator()(Args... args) const {
     if (auto fn = fn_) (*fn)(std::forward<Args>(args)...);
   }
@@ -54,21 +57,21 @@ class TEvent {
   std::string name_;
 };
 
-// The methods a form may bind its events to, by name (what a form's class
-// declares in its published section).
-class TMethodTable {
+/// The methods a form may bind its events to, by name (what a form's class
+/// declares in its published section).
+class QUORLINK_API TMethodTable {
  public:
   template <class Event, class F>
   void Add(const std::string& name, F handler) {
     entries_.insert_or_assign(name, std::any(Event(std::move(handler), name)));
   }
-  // Null when there is no method of that name and event type.
+  /// Null when there is no method of that name and event type.
   template <class Event>
   const Event* Find(const std::string& name) const {
     auto it = entries_.find(name);
     return it == entries_.end() ? nullptr : std::any_cast<Event>(&it->second);
   }
-  // The method of that name whatever its event type (an Event in the any).
+  /// The method of that name whatever its event type (an Event in the any).
   const std::any* FindAny(const std::string& name) const {
     auto it = entries_.find(name);
     return it == entries_.end() ? nullptr : &it->second;
@@ -82,18 +85,18 @@ struct TPropInfo {
   std::string Name;
   const TTypeInfo* Type;
   bool Stored;
-  // Integers, enumerations (ordinal) and sets (bit mask).
+  /// Integers, enumerations (ordinal) and sets (bit mask).
   std::function<std::int64_t(const TComponent&)> GetOrd;
   std::function<void(TComponent&, std::int64_t)> SetOrd;
-  // Strings.
+  /// Strings.
   std::function<std::string(const TComponent&)> GetStr;
   std::function<void(TComponent&, const std::string&)> SetStr;
-  // Events: the bound method's name (empty when none or unnamed), and binding
-  // by name through a method table; false when the table has no such method.
+  /// Events: the bound method's name (empty when none or unnamed), and binding
+  /// by name through a method table; false when the table has no such method.
   std::function<std::string(const TComponent&)> GetMethodName;
   std::function<bool(TComponent&, const std::string&, const TMethodTable&)> SetMethod;
-  // Events as values (the Event itself in an any), so that a form reader can
-  // check a method's type before binding and put back what was there.
+  /// Events as values (the Event itself in an any), so that a form reader can
+  /// check a method's type before binding and put back what was there.
   std::function<std::any(const TComponent&)> GetMethodValue = {};
   std::function<void(TComponent&, const std::any&)> SetMethodValue = {};
 };
