@@ -81,32 +81,27 @@ class QUORLINK_API TQuorBluetooth : public TQuorCustomTransport {
   TQuorTransportCategory GetCategory() const override { return tcBluetooth; }
   std::string GetDescription() const override { return "Bluetooth Transport"; }
   TQuorTransportFlags GetFlags() const override { return TQuorTransportFlags{tfClient, tfServer}; }
-
-  /// @name Address
+  ///@{
   /// The peer device of a client, "(00:11:22:33:44:55)"; a malformed text
   /// raises "Invalid argument.". Like every setting, changing it while
   /// active raises "Transport active.".
-  ///@{
   const std::string& GetAddress() const { return Address; }
   void SetAddress(const std::string& value);
   ///@}
-  /// @name Port
+  ///@{
   /// The RFCOMM channel; BT_PORT_ANY (the default) lets a server take any
   /// free one and a client find it from the peer's service record.
-  ///@{
   DWORD GetPort() const { return Port; }
   void SetPort(DWORD value);
   ///@}
-  /// @name Service
+  ///@{
   /// The service class by its name in QuorServiceGUIDsName
   /// ("SerialPortServiceClass"); other names raise "Invalid argument.".
-  ///@{
   std::string GetService() const;
   void SetService(const std::string& value);
   ///@}
-  /// @name ServiceComment, ServiceName
-  /// The texts a server publishes in its service record.
   ///@{
+  /// The texts a server publishes in its service record.
   const std::string& GetServiceComment() const { return ServiceComment; }
   void SetServiceComment(const std::string& value);
   const std::string& GetServiceName() const { return ServiceName; }
@@ -119,11 +114,9 @@ class QUORLINK_API TQuorBluetooth : public TQuorCustomTransport {
   void MakeAddr(SOCKADDR_BTH& addr, bool local) const;
   /// The device address of an address text, through the platform conversion.
   std::int64_t MakeAddressFromString(const std::string& text) const;
-
-  /// @name Local end
+  ///@{
   /// The socket's address ("(00:11:22:33:44:55):channel") and its radio's
   /// name; "Transport not active." while inactive.
-  ///@{
   std::string GetLocalAddress();
   std::string GetLocalName();
   ///@}

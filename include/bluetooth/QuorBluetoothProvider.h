@@ -35,11 +35,13 @@ QUORLINK_API void UseVirtualRadio(bool on, const std::string& rendezvousDirector
 /// the directory cannot be used or a live radio has the address already.
 class QUORLINK_API TQuorVirtualRadio {
  public:
+  /// A radio with a 48-bit device address and a name that peers see.
   TQuorVirtualRadio(std::uint64_t address, const std::string& name);
   ~TQuorVirtualRadio();
   TQuorVirtualRadio(const TQuorVirtualRadio&) = delete;
   TQuorVirtualRadio& operator=(const TQuorVirtualRadio&) = delete;
 
+  /// The device address.
   std::uint64_t Address() const;
   /// The address as TQuorBluetooth::SetAddress takes it: "(00:11:22:33:44:55)".
   std::string AddressText() const;

@@ -55,12 +55,10 @@ class QUORLINK_API TQuorComPort : public TQuorCustomTransport {
   explicit TQuorComPort(TComponent* owner);
   ~TQuorComPort() override;
   const char* ClassName() const override { return "TQuorComPort"; }
-
-  /// @name Line settings
+  ///@{
   /// Rate, data bits, parity, port number and stop bits. Changing one while
   /// active raises "Transport active."; a device that cannot take them
   /// fails Connect with "Can not open connection.".
-  ///@{
   TQuorBaudRate GetBaudRate() const { return FBaudRate; }
   void SetBaudRate(TQuorBaudRate value);
   TQuorByteSize GetByteSize() const { return FByteSize; }

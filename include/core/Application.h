@@ -19,6 +19,7 @@
 
 namespace quorlink {
 
+/// The main thread's message loop; Application() gives the one object.
 class QUORLINK_API TApplication {
  public:
   /// Handles every message waiting now, then returns.
@@ -30,6 +31,7 @@ class QUORLINK_API TApplication {
   void Run();
   /// Any thread: makes Run return after the current message.
   void Terminate();
+  /// True after Terminate, until Reset.
   bool Terminated() const;
   /// Clears the terminated state so that Run can be called again.
   void Reset();
@@ -48,6 +50,7 @@ QUORLINK_API bool ClaimMainThread();
 /// thread; in builds without NDEBUG another thread aborts, naming the entry.
 QUORLINK_API void CheckMainThread(const char* entry);
 
+/// The application object.
 QUORLINK_API TApplication& Application();
 
 /// A hidden window whose messages reach the method on the main thread. The

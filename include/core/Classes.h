@@ -61,10 +61,8 @@ class QUORLINK_API TComponent : public TObject {
   TComponent& operator=(const TComponent&) = delete;
 
   const char* ClassName() const override { return "TComponent"; }
-
-  /// @name Ownership
-  /// The owner, and the components owned, in the order they were made.
   ///@{
+  /// The owner, and the components owned, in the order they were made.
   TComponent* Owner() const { return owner_; }
   int ComponentCount() const { return static_cast<int>(components_.size()); }
   TComponent* Components(int index) const;
@@ -77,9 +75,8 @@ class QUORLINK_API TComponent : public TObject {
   const std::string& Name() const { return name_; }
   /// An identifier (or empty), unique among the owner's components.
   void SetName(const std::string& name);
-  /// @name Tag
-  /// A value of the program's own; the library never reads it.
   ///@{
+  /// A value of the program's own; the library never reads it.
   std::intptr_t Tag() const { return tag_; }
   void SetTag(std::intptr_t tag) { tag_ = tag; }
   ///@}
@@ -118,12 +115,10 @@ class TObjectList {
   }
   TObjectList(const TObjectList&) = delete;
   TObjectList& operator=(const TObjectList&) = delete;
-
-  /// @name Entries
+  ///@{
   /// Adding (returns the index), counting, reading (an index outside the
   /// list raises EListError), finding (-1 when absent) and deleting, which
   /// frees the entry.
-  ///@{
   int Add(T* item) {
     items_.push_back(item);
     return static_cast<int>(items_.size()) - 1;
@@ -171,9 +166,8 @@ class TSet {
   constexpr TSet(std::initializer_list<E> values) {
     for (E v : values) bits_ |= Bit(v);
   }
-  /// @name Bits
-  /// The set as one byte, bit n for the value n.
   ///@{
+  /// The set as one byte, bit n for the value n.
   static constexpr TSet FromBits(std::uint8_t bits) {
     TSet s;
     s.bits_ = bits;

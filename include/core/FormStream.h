@@ -19,10 +19,12 @@ using TComponentFactory = std::function<TComponent*(TComponent* owner)>;
 /// The classes a form may create when it names an owned component that does
 /// not exist yet. Registering a name again replaces its factory.
 QUORLINK_API void RegisterClass(const std::string& className, TComponentFactory factory);
+/// Registers class T under the name, made with `new T(owner)`.
 template <class T>
 void RegisterClass(const std::string& className) {
   RegisterClass(className, [](TComponent* owner) -> TComponent* { return new T(owner); });
 }
+/// Forgets a registered class.
 QUORLINK_API void UnregisterClass(const std::string& className);
 /// Empty when the class is not registered.
 QUORLINK_API TComponentFactory FindClass(const std::string& className);

@@ -30,11 +30,9 @@ enum TQuorTransportCategory : std::uint8_t { tcBluetooth = 0, tcCOMPort = 1, tcI
 
 class TQuorCustomConnection;
 class TQuorCustomTransport;
-
-/// @name Transport events
+///@{
 /// Handlers of OnConnect, OnDisconnect and OnRead; the sender is always the
 /// connection concerned. They run on the main thread.
-///@{
 using TQuorConnectEvent = TEvent<TQuorCustomConnection*>;
 using TQuorDisconnectEvent = TEvent<TQuorCustomConnection*>;
 using TQuorReadEvent = TEvent<TQuorCustomConnection*, const TQuorByteArray&>;
@@ -70,19 +68,15 @@ class QUORLINK_API TQuorCustomTransport : public TQuorBaseComponent {
   /// Closes every connection (each raising OnDisconnect), then the transport.
   /// Does nothing while inactive.
   void Close();
-
-  /// @name Connections
-  /// The open links, oldest first.
   ///@{
+  /// The open links, oldest first.
   int GetConnectionCount() const { return Connections->Count(); }
   int ConnectionCount() const { return GetConnectionCount(); }
   /// Raises the list's index error outside 0..count-1.
   TQuorCustomConnection* GetConnections(int index) const { return Connections->Items(index); }
   ///@}
-
-  /// @name Read-only published properties
-  /// What the kind is; the setters ignore the value (forms store nothing).
   ///@{
+  /// What the kind is; the setters ignore the value (forms store nothing).
   virtual TQuorTransportCategory GetCategory() const = 0;
   virtual std::string GetDescription() const = 0;
   virtual TQuorTransportFlags GetFlags() const = 0;
@@ -107,9 +101,8 @@ class QUORLINK_API TQuorCustomTransport : public TQuorBaseComponent {
   void GetProperties(TPropList& list) const override;
 
  protected:
-  /// @name For transport kinds
-  /// What a kind implements, and the state it shares with the base.
   ///@{
+  /// What a kind implements, and the state it shares with the base.
   virtual void InternalConnect() = 0;
   virtual void InternalClose() = 0;
   /// Kinds without tfServer leave it; Listen never reaches it.
@@ -150,11 +143,9 @@ class QUORLINK_API TQuorCustomConnection : public TObject {
   /// Disconnect, release the window, and close a client transport; each
   /// step runs whatever the one before raised.
   void BeforeDestruction() override;
-
-  /// @name The two ends
+  ///@{
   /// Addresses and names of this end and the peer, as the kind knows them
   /// (a serial port gives its own name for both).
-  ///@{
   virtual std::string GetLocalAddress() = 0;
   virtual std::string GetLocalName() = 0;
   virtual std::string GetRemoteAddress() = 0;
@@ -172,10 +163,8 @@ class QUORLINK_API TQuorCustomConnection : public TObject {
  protected:
   /// Releases the link; called once, from BeforeDestruction.
   virtual void Disconnect() = 0;
-
-  /// @name Raising the events
-  /// For connection kinds: raise the transport's handler, if any.
   ///@{
+  /// For connection kinds: raise the transport's handler, if any.
   void DoConnect();
   void DoDisconnect();
   void DoRead(const TQuorByteArray& buf);

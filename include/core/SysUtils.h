@@ -17,9 +17,9 @@ struct TResStringRec {
   int Identifier;  ///< the text's number in the table
 };
 
-/// @name The string table
-/// Texts by identifier, loaded when an exception is made.
 ///@{
+/// The string table: texts by identifier, loaded when an exception is made., loaded when an
+/// exception is made.
 QUORLINK_API void RegisterResString(int identifier, std::string_view text);
 QUORLINK_API std::string LoadResString(const TResStringRec& rec);
 ///@}
@@ -31,8 +31,8 @@ class QUORLINK_API Exception : public std::exception {
   explicit Exception(std::string message) : message_(std::move(message)) {}
   /// Loads the text from the string table now.
   explicit Exception(const TResStringRec& rec) : message_(LoadResString(rec)) {}
-  /// @name The text
   ///@{
+  /// The text.
   const std::string& Message() const noexcept { return message_; }
   const char* what() const noexcept override { return message_.c_str(); }
   ///@}
@@ -66,18 +66,15 @@ class QUORLINK_API EReadError : public Exception {
 
 /// The system's description of an error code, without a line ending.
 QUORLINK_API std::string SysErrorMessage(DWORD code);
-/// Raises EOSError for the calling thread's last error code.
-/// @name Raising EOSError
-/// For the calling thread's last error code, or for the code given.
 ///@{
+/// Raises EOSError for the calling thread's last error code, or for the code
+/// given.
 [[noreturn]] QUORLINK_API void RaiseLastOSError();
 [[noreturn]] QUORLINK_API void RaiseLastOSError(DWORD code);
 ///@}
-
-/// @name Names
+///@{
 /// Lower case, and comparison without regard to case: ASCII case only, as
 /// component and property names are compared.
-///@{
 QUORLINK_API std::string LowerCase(std::string_view text);
 QUORLINK_API bool SameText(std::string_view a, std::string_view b);
 ///@}

@@ -18,8 +18,11 @@
 
 namespace quorlink {
 
+/// A worker thread: a subclass implements Execute and calls Start; the
+/// worker reaches the main thread through Synchronize.
 class QUORLINK_API TThread : public TObject {
  public:
+  /// A thread object that has not started.
   TThread();
   /// Joins a running thread unless it frees itself.
   ~TThread() override;
@@ -31,6 +34,7 @@ class QUORLINK_API TThread : public TObject {
   void Start();
   /// Only sets the stop flag that Execute reads.
   void Terminate() { terminated_.store(true, std::memory_order_release); }
+  /// True once Terminate was called.
   bool Terminated() const { return terminated_.load(std::memory_order_acquire); }
   /// Waits for Execute to end (not for a thread that frees itself).
   void WaitFor();
@@ -40,6 +44,7 @@ class QUORLINK_API TThread : public TObject {
   static void Synchronize(const std::function<void()>& method);
 
  protected:
+  /// The thread's work; it should return soon after Terminated turns true.
   virtual void Execute() = 0;
   /// When set, the object destroys itself after Execute ends.
   void SetFreeOnTerminate(bool value) { freeOnTerminate_.store(value); }

@@ -14,16 +14,19 @@ namespace quorlink {
 
 /// The host's message record.
 struct TMessage {
-  UINT Msg;
-  WPARAM WParam;
-  LPARAM LParam;
-  LRESULT Result;
+  UINT Msg;        ///< the message number
+  WPARAM WParam;   ///< its first parameter
+  LPARAM LParam;   ///< its second parameter
+  LRESULT Result;  ///< the handler's answer
 };
 
+/// The procedure of a hidden window.
 using TWndMethod = std::function<void(TMessage&)>;
 
 namespace platform {
 
+/// The message loop of the operating-system backend; TApplication and the
+/// hidden windows run on it. A test may install another.
 class QUORLINK_API IMessageLoop {
  public:
   virtual ~IMessageLoop() = default;
@@ -45,9 +48,12 @@ class QUORLINK_API IMessageLoop {
   virtual int Descriptor() = 0;
 };
 
+/// The loop in use: the installed one, else the backend's.
 QUORLINK_API IMessageLoop& Messages();
 QUORLINK_API IMessageLoop& OsMessages();  ///< defined by the build's OS backend
+/// Installs a loop (nullptr: the backend's again); returns the previous one.
 QUORLINK_API IMessageLoop* SetMessages(IMessageLoop* api);
+/// Installs a loop for the lifetime of the object.
 using ScopedMessages = ScopedApi<IMessageLoop, SetMessages>;
 
 }  // namespace platform

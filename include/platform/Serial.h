@@ -173,6 +173,7 @@ using ScopedSerial = ScopedApi<ISerial, SetSerial>;
 /// /dev/ttyS{n-1}); a program or test may bind any n from 1 to 255 to a device
 /// path of its choice. Any thread.
 QUORLINK_API bool BindComPort(unsigned number, const std::string& devicePath);
+/// Makes "COMn" the backend's own device again.
 QUORLINK_API void UnbindComPort(unsigned number);
 /// The bound path of "COMn" (also "\\.\COMn"); nullopt when the name is not a
 /// COM name or n is unbound.
