@@ -9,7 +9,10 @@ trap '[ -n "$server" ] && kill "$server" 2>/dev/null; rm -rf "$dir"' EXIT
 
 "$bin/example_bt_server" "$dir" >"$dir/server.out" &
 server=$!
-for _ in $(seq 100); do grep -q listening "$dir/server.out" && break || sleep 0.1; done
+for _ in $(seq 100); do
+  if grep -q listening "$dir/server.out"; then break; fi
+  sleep 0.1
+done
 timeout 20 "$bin/example_bt_client" "$dir"
 timeout 20 tail --pid="$server" -f /dev/null
 wait "$server"

@@ -58,6 +58,7 @@ if [ -e "$work/sub/quorlink/tests" ] || [ -e "$work/sub/quorlink/bench" ]; then
 fi
 lib=$(find "$work/sub/quorlink" -maxdepth 1 -name 'libquorlink.so.*.*')
 readelf -d "$lib" | grep -q 'SONAME.*libquorlink\.so\.[0-9]*\]'
+say "shared: $(nm -D --defined-only "$lib" | wc -l) symbols exported, $(nm -D --defined-only -C "$lib" | grep -c ' quorlink::') of them quorlink::"
 cmake --install "$work/sub/quorlink" --prefix "$work/shared" >/dev/null
 use_prefix shared "$work/shared"
 
