@@ -1,6 +1,12 @@
 #include "core/QuorBaseComponent.h"
 
+#include "core/Version.h"
+
 namespace quorlink {
+
+// The components report a fixed 1.1 (Version 0x0101); a new major or minor
+// release decides here what they report.
+static_assert(QUORLINK_VERSION_MAJOR == 1 && QUORLINK_VERSION_MINOR == 1);
 
 namespace {
 const TTypeInfo kAboutType{TTypeKind::tkString, "string", {}, 0, 0};

@@ -6,6 +6,7 @@
 #include <map>
 
 #include "core/QuorBaseComponent.h"
+#include "core/Version.h"
 #include "tools/Failures.h"
 
 namespace quorlink::tools {
@@ -83,8 +84,7 @@ int RunCommandLine(int argc, char** argv) {
     return args.empty() ? 2 : 0;
   }
   if (args[0] == "--version") {
-    TQuorBaseComponent c(nullptr);
-    std::printf("%s %s\n", c.GetAbout().c_str(), VersionText(c.GetVersion()).c_str());
+    std::printf("%s %s\n", TQuorBaseComponent(nullptr).GetAbout().c_str(), QUORLINK_VERSION_STRING);
     return 0;
   }
   try {

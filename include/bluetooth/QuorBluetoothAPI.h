@@ -1,25 +1,27 @@
-// The Windows SDK's Bluetooth and socket helper macros as functions, and its
-// Bluetooth GUID and address constants, for applications.
-//
-// The names are the SDK's, and C libraries define some of them as macros
-// (glibc: FD_ZERO, FD_ISSET, timerisset, IN6_IS_ADDR_*, IN_CLASSA, _IO, h_errno,
-// AF_INET6, IOC_IN, ...). A system macro always wins: nothing here undefines
-// one, so the system's meaning of the name is what a program gets.
-// - Every helper is declared with its name in parentheses, so it can be
-//   declared and called whatever is included before or after: call it as
-//   `(quorlink::FD_ZERO)(set)` where a macro of that name may be in scope.
-// - A constant that a system header defines as a macro is declared only when
-//   no such macro exists at that point; where the macro exists it is the one
-//   in force.
-// - The records fd_set, timeval and in6_addr are the SDK's, not the C
-//   library's. With `using namespace quorlink` in force and this header
-//   included, the unqualified names are ambiguous, and so are the C library's
-//   macros that use them (FD_ZERO, IN6_IS_ADDR_*): where a scope uses those,
-//   name this module's records qualified (quorlink::timeval) instead.
+/// @file
+/// The Windows SDK's Bluetooth and socket helper macros as functions, and its
+/// Bluetooth GUID and address constants, for applications.
+///
+/// The names are the SDK's, and C libraries define some of them as macros
+/// (glibc: FD_ZERO, FD_ISSET, timerisset, IN6_IS_ADDR_*, IN_CLASSA, _IO, h_errno,
+/// AF_INET6, IOC_IN, ...). A system macro always wins: nothing here undefines
+/// one, so the system's meaning of the name is what a program gets.
+/// - Every helper is declared with its name in parentheses, so it can be
+///   declared and called whatever is included before or after: call it as
+///   `(quorlink::FD_ZERO)(set)` where a macro of that name may be in scope.
+/// - A constant that a system header defines as a macro is declared only when
+///   no such macro exists at that point; where the macro exists it is the one
+///   in force.
+/// - The records fd_set, timeval and in6_addr are the SDK's, not the C
+///   library's. With `using namespace quorlink` in force and this header
+///   included, the unqualified names are ambiguous, and so are the C library's
+///   macros that use them (FD_ZERO, IN6_IS_ADDR_*): where a scope uses those,
+///   name this module's records qualified (quorlink::timeval) instead.
 #pragma once
 
 #include <cstdint>
 
+#include "core/Export.h"
 #include "core/TypInfo.h"
 #include "platform/BluetoothTypes.h"
 #include "platform/Types.h"
@@ -30,8 +32,8 @@ namespace quorlink {
 
 using win32::fd_set;
 
-// The SDK's layout: the same 16 bytes as bytes or as eight words in memory
-// order. The helpers read the bytes.
+/// The SDK's layout: the same 16 bytes as bytes or as eight words in memory
+/// order. The helpers read the bytes.
 struct in6_addr {
   union {
     UCHAR Byte[16];
@@ -55,11 +57,11 @@ struct timeval {
   LONG tv_usec;
 };
 
-// The enumeration types' names by ordinal, for the property system.
-const TTypeInfo& TypeInfoWSACOMPLETIONTYPE();
-const TTypeInfo& TypeInfoWSAECOMPARATOR();
-const TTypeInfo& TypeInfoWSAESETSERVICEOP();
-const TTypeInfo& TypeInfoNONECONTAINERTYPE();
+/// The enumeration types' names by ordinal, for the property system.
+QUORLINK_API const TTypeInfo& TypeInfoWSACOMPLETIONTYPE();
+QUORLINK_API const TTypeInfo& TypeInfoWSAECOMPARATOR();
+QUORLINK_API const TTypeInfo& TypeInfoWSAESETSERVICEOP();
+QUORLINK_API const TTypeInfo& TypeInfoNONECONTAINERTYPE();
 
 // ---- Constants ----
 
@@ -108,8 +110,8 @@ inline constexpr in6_addr IN6ADDR_ANY_INIT = in6addr_any;
 inline constexpr in6_addr IN6ADDR_LOOPBACK_INIT = in6addr_loopback;
 #endif
 
-// The Bluetooth base UUID 00000000-0000-1000-8000-00805F9B34FB with an
-// assigned number in the low bits of its first group.
+/// The Bluetooth base UUID 00000000-0000-1000-8000-00805F9B34FB with an
+/// assigned number in the low bits of its first group.
 constexpr GUID BluetoothBaseUuid(std::uint32_t number) {
   return GUID{number, 0x0000, 0x1000, {0x80, 0x00, 0x00, 0x80, 0x5F, 0x9B, 0x34, 0xFB}};
 }
@@ -152,7 +154,7 @@ inline constexpr GUID CMPT_PROTOCOL_UUID = BluetoothBaseUuid(0x001B);
 inline constexpr GUID UDI_C_PLANE_PROTOCOL_UUID = BluetoothBaseUuid(0x001D);
 inline constexpr GUID L2CAP_PROTOCOL_UUID = BluetoothBaseUuid(0x0100);
 
-// The service classes, in the order of the service-class table.
+/// The service classes, in the order of the service-class table.
 inline constexpr GUID ServiceDiscoveryServerServiceClassID_UUID = BluetoothBaseUuid(0x1000);
 inline constexpr GUID BrowseGroupDescriptorServiceClassID_UUID = BluetoothBaseUuid(0x1001);
 inline constexpr GUID PublicBrowseGroupServiceClass_UUID = BluetoothBaseUuid(0x1002);
@@ -210,115 +212,116 @@ inline constexpr GUID GenericTelephonyServiceClass_UUID = BluetoothBaseUuid(0x12
 // Truth results are bool, except the BOOL ones, which are all bits set for
 // true. Shifts are logical; shifting a bit out of 32 bits leaves 0.
 
-WORD(MAKELANGID)(WORD primary, WORD sub);
+QUORLINK_API WORD(MAKELANGID)(WORD primary, WORD sub);
 
-std::int32_t(IP_MSFILTER_SIZE)(std::int32_t numsrc);
-// The 16-bit word at byte offset 2, in network order as stored.
-WORD(SS_PORT)(const void* address);
-void(IN6ADDR_SETANY)(SOCKADDR_IN6& address);
-void(IN6ADDR_SETLOOPBACK)(SOCKADDR_IN6& address);
-bool(IN6ADDR_ISANY)(const SOCKADDR_IN6& address);
-bool(IN6ADDR_ISLOOPBACK)(const SOCKADDR_IN6& address);
-bool(IN6_ADDR_EQUAL)(const in6_addr& a, const in6_addr& b);
-bool(IN6_IS_ADDR_UNSPECIFIED)(const in6_addr& a);
-bool(IN6_IS_ADDR_LOOPBACK)(const in6_addr& a);
-bool(IN6_IS_ADDR_MULTICAST)(const in6_addr& a);
-bool(IN6_IS_ADDR_LINKLOCAL)(const in6_addr& a);
-bool(IN6_IS_ADDR_SITELOCAL)(const in6_addr& a);
-bool(IN6_IS_ADDR_V4MAPPED)(const in6_addr& a);
-bool(IN6_IS_ADDR_V4COMPAT)(const in6_addr& a);
-bool(IN6_IS_ADDR_MC_NODELOCAL)(const in6_addr& a);
-bool(IN6_IS_ADDR_MC_LINKLOCAL)(const in6_addr& a);
-bool(IN6_IS_ADDR_MC_SITELOCAL)(const in6_addr& a);
-bool(IN6_IS_ADDR_MC_ORGLOCAL)(const in6_addr& a);
-bool(IN6_IS_ADDR_MC_GLOBAL)(const in6_addr& a);
-bool(IN_CLASSA)(DWORD address);
-bool(IN_CLASSB)(DWORD address);
-bool(IN_CLASSC)(DWORD address);
-bool(IN_CLASSD)(DWORD address);
-bool(IN_MULTICAST)(DWORD address);
+QUORLINK_API std::int32_t(IP_MSFILTER_SIZE)(std::int32_t numsrc);
+/// The 16-bit word at byte offset 2, in network order as stored.
+QUORLINK_API WORD(SS_PORT)(const void* address);
+QUORLINK_API void(IN6ADDR_SETANY)(SOCKADDR_IN6& address);
+QUORLINK_API void(IN6ADDR_SETLOOPBACK)(SOCKADDR_IN6& address);
+QUORLINK_API bool(IN6ADDR_ISANY)(const SOCKADDR_IN6& address);
+QUORLINK_API bool(IN6ADDR_ISLOOPBACK)(const SOCKADDR_IN6& address);
+QUORLINK_API bool(IN6_ADDR_EQUAL)(const in6_addr& a, const in6_addr& b);
+QUORLINK_API bool(IN6_IS_ADDR_UNSPECIFIED)(const in6_addr& a);
+QUORLINK_API bool(IN6_IS_ADDR_LOOPBACK)(const in6_addr& a);
+QUORLINK_API bool(IN6_IS_ADDR_MULTICAST)(const in6_addr& a);
+QUORLINK_API bool(IN6_IS_ADDR_LINKLOCAL)(const in6_addr& a);
+QUORLINK_API bool(IN6_IS_ADDR_SITELOCAL)(const in6_addr& a);
+QUORLINK_API bool(IN6_IS_ADDR_V4MAPPED)(const in6_addr& a);
+QUORLINK_API bool(IN6_IS_ADDR_V4COMPAT)(const in6_addr& a);
+QUORLINK_API bool(IN6_IS_ADDR_MC_NODELOCAL)(const in6_addr& a);
+QUORLINK_API bool(IN6_IS_ADDR_MC_LINKLOCAL)(const in6_addr& a);
+QUORLINK_API bool(IN6_IS_ADDR_MC_SITELOCAL)(const in6_addr& a);
+QUORLINK_API bool(IN6_IS_ADDR_MC_ORGLOCAL)(const in6_addr& a);
+QUORLINK_API bool(IN6_IS_ADDR_MC_GLOBAL)(const in6_addr& a);
+QUORLINK_API bool(IN_CLASSA)(DWORD address);
+QUORLINK_API bool(IN_CLASSB)(DWORD address);
+QUORLINK_API bool(IN_CLASSC)(DWORD address);
+QUORLINK_API bool(IN_CLASSD)(DWORD address);
+QUORLINK_API bool(IN_MULTICAST)(DWORD address);
 
-// The system's text for an error code, or null when it has none. Each
-// variant shares one buffer between all callers: the text lasts until the
-// next call of that variant.
-char*(gai_strerrorA)(std::int32_t code);
-WCHAR*(gai_strerrorW)(std::int32_t code);
-char*(gai_strerror)(std::int32_t code);
+/// The system's text for an error code, or null when it has none. Each
+/// variant shares one buffer between all callers: the text lasts until the
+/// next call of that variant.
+QUORLINK_API char*(gai_strerrorA)(std::int32_t code);
+QUORLINK_API WCHAR*(gai_strerrorW)(std::int32_t code);
+QUORLINK_API char*(gai_strerror)(std::int32_t code);
 // The calling thread's last Winsock error. Where <netdb.h> (or <winsock2.h>)
 // defines h_errno, the system's is the one in force.
 #ifndef h_errno
-std::int32_t(h_errno)();
+QUORLINK_API std::int32_t(h_errno)();
 #endif
 
-BTH_ADDR(GET_NAP)(BTH_ADDR address);
-BTH_ADDR(GET_SAP)(BTH_ADDR address);
-BTH_ADDR(SET_NAP)(WORD nap);
-BTH_ADDR(SET_SAP)(DWORD sap);
-BTH_ADDR(SET_NAP_SAP)(WORD nap, DWORD sap);
+QUORLINK_API BTH_ADDR(GET_NAP)(BTH_ADDR address);
+QUORLINK_API BTH_ADDR(GET_SAP)(BTH_ADDR address);
+QUORLINK_API BTH_ADDR(SET_NAP)(WORD nap);
+QUORLINK_API BTH_ADDR(SET_SAP)(DWORD sap);
+QUORLINK_API BTH_ADDR(SET_NAP_SAP)(WORD nap, DWORD sap);
 
-DWORD(GET_COD_FORMAT)(DWORD cod);
-DWORD(GET_COD_MINOR)(DWORD cod);
-DWORD(GET_COD_MAJOR)(DWORD cod);
-DWORD(GET_COD_SERVICE)(DWORD cod);
-DWORD(GET_COD_LAN_MINOR)(DWORD cod);
-DWORD(GET_COD_LAN_ACCESS)(DWORD cod);
-// The value is not masked: its stray bits land in the neighbouring fields.
-void(SET_COD_MINOR)(DWORD& cod, DWORD value);
-void(SET_COD_MAJOR)(DWORD& cod, DWORD value);
-void(SET_COD_SERVICE)(DWORD& cod, DWORD value);
+QUORLINK_API DWORD(GET_COD_FORMAT)(DWORD cod);
+QUORLINK_API DWORD(GET_COD_MINOR)(DWORD cod);
+QUORLINK_API DWORD(GET_COD_MAJOR)(DWORD cod);
+QUORLINK_API DWORD(GET_COD_SERVICE)(DWORD cod);
+QUORLINK_API DWORD(GET_COD_LAN_MINOR)(DWORD cod);
+QUORLINK_API DWORD(GET_COD_LAN_ACCESS)(DWORD cod);
+/// The value is not masked: its stray bits land in the neighbouring fields.
+QUORLINK_API void(SET_COD_MINOR)(DWORD& cod, DWORD value);
+QUORLINK_API void(SET_COD_MAJOR)(DWORD& cod, DWORD value);
+QUORLINK_API void(SET_COD_SERVICE)(DWORD& cod, DWORD value);
 
-BOOL(BTH_ERROR)(UCHAR status);
-BOOL(BTH_SUCCESS)(UCHAR status);
-std::int32_t(GET_BITS)(std::int32_t field, std::int32_t offset, std::int32_t mask);
-std::int32_t(GET_BIT)(std::int32_t field, std::int32_t offset);
-std::int32_t(BIT)(std::int32_t number);
+QUORLINK_API BOOL(BTH_ERROR)(UCHAR status);
+QUORLINK_API BOOL(BTH_SUCCESS)(UCHAR status);
+QUORLINK_API std::int32_t(GET_BITS)(std::int32_t field, std::int32_t offset, std::int32_t mask);
+QUORLINK_API std::int32_t(GET_BIT)(std::int32_t field, std::int32_t offset);
+QUORLINK_API std::int32_t(BIT)(std::int32_t number);
 
-std::int32_t(LMP_3_SLOT_PACKETS)(std::int32_t features);
-std::int32_t(LMP_5_SLOT_PACKETS)(std::int32_t features);
-std::int32_t(LMP_ENCRYPTION)(std::int32_t features);
-std::int32_t(LMP_SLOT_OFFSET)(std::int32_t features);
-std::int32_t(LMP_TIMING_ACCURACY)(std::int32_t features);
-std::int32_t(LMP_SWITCH)(std::int32_t features);
-std::int32_t(LMP_HOLD_MODE)(std::int32_t features);
-std::int32_t(LMP_SNIFF_MODE)(std::int32_t features);
-std::int32_t(LMP_PARK_MODE)(std::int32_t features);
-std::int32_t(LMP_RSSI)(std::int32_t features);
-std::int32_t(LMP_CHANNEL_QUALITY_DRIVEN_MODE)(std::int32_t features);
-std::int32_t(LMP_SCO_LINK)(std::int32_t features);
-std::int32_t(LMP_HV2_PACKETS)(std::int32_t features);
-std::int32_t(LMP_HV3_PACKETS)(std::int32_t features);
-std::int32_t(LMP_MU_LAW_LOG)(std::int32_t features);
-std::int32_t(LMP_A_LAW_LOG)(std::int32_t features);
-std::int32_t(LMP_CVSD)(std::int32_t features);
-std::int32_t(LMP_PAGING_SCHEME)(std::int32_t features);
-std::int32_t(LMP_POWER_CONTROL)(std::int32_t features);
-std::int32_t(LMP_TRANSPARENT_SCO_DATA)(std::int32_t features);
-std::int32_t(LMP_FLOW_CONTROL_LAG)(std::int32_t features);
+QUORLINK_API std::int32_t(LMP_3_SLOT_PACKETS)(std::int32_t features);
+QUORLINK_API std::int32_t(LMP_5_SLOT_PACKETS)(std::int32_t features);
+QUORLINK_API std::int32_t(LMP_ENCRYPTION)(std::int32_t features);
+QUORLINK_API std::int32_t(LMP_SLOT_OFFSET)(std::int32_t features);
+QUORLINK_API std::int32_t(LMP_TIMING_ACCURACY)(std::int32_t features);
+QUORLINK_API std::int32_t(LMP_SWITCH)(std::int32_t features);
+QUORLINK_API std::int32_t(LMP_HOLD_MODE)(std::int32_t features);
+QUORLINK_API std::int32_t(LMP_SNIFF_MODE)(std::int32_t features);
+QUORLINK_API std::int32_t(LMP_PARK_MODE)(std::int32_t features);
+QUORLINK_API std::int32_t(LMP_RSSI)(std::int32_t features);
+QUORLINK_API std::int32_t(LMP_CHANNEL_QUALITY_DRIVEN_MODE)(std::int32_t features);
+QUORLINK_API std::int32_t(LMP_SCO_LINK)(std::int32_t features);
+QUORLINK_API std::int32_t(LMP_HV2_PACKETS)(std::int32_t features);
+QUORLINK_API std::int32_t(LMP_HV3_PACKETS)(std::int32_t features);
+QUORLINK_API std::int32_t(LMP_MU_LAW_LOG)(std::int32_t features);
+QUORLINK_API std::int32_t(LMP_A_LAW_LOG)(std::int32_t features);
+QUORLINK_API std::int32_t(LMP_CVSD)(std::int32_t features);
+QUORLINK_API std::int32_t(LMP_PAGING_SCHEME)(std::int32_t features);
+QUORLINK_API std::int32_t(LMP_POWER_CONTROL)(std::int32_t features);
+QUORLINK_API std::int32_t(LMP_TRANSPARENT_SCO_DATA)(std::int32_t features);
+QUORLINK_API std::int32_t(LMP_FLOW_CONTROL_LAG)(std::int32_t features);
 
-void(FD_ZERO)(fd_set& set);
-void(_FD_SET)(SOCKET s, fd_set& set);
-void(FD_CLR)(SOCKET s, fd_set& set);
-bool(FD_ISSET)(SOCKET s, fd_set& set);
-bool(timerisset)(const timeval& tv);
-void(timerclear)(timeval& tv);
+QUORLINK_API void(FD_ZERO)(fd_set& set);
+QUORLINK_API void(_FD_SET)(SOCKET s, fd_set& set);
+QUORLINK_API void(FD_CLR)(SOCKET s, fd_set& set);
+QUORLINK_API bool(FD_ISSET)(SOCKET s, fd_set& set);
+QUORLINK_API bool(timerisset)(const timeval& tv);
+QUORLINK_API void(timerclear)(timeval& tv);
 
-DWORD(_IO)(DWORD x, DWORD y);
-DWORD(_IOR)(DWORD x, DWORD y, DWORD t);
-DWORD(_IOW)(DWORD x, DWORD y, DWORD t);
-DWORD(_WSAIO)(DWORD x, DWORD y);
-DWORD(_WSAIOR)(DWORD x, DWORD y);
-DWORD(_WSAIOW)(DWORD x, DWORD y);
-DWORD(_WSAIORW)(DWORD x, DWORD y);
+QUORLINK_API DWORD(_IO)(DWORD x, DWORD y);
+QUORLINK_API DWORD(_IOR)(DWORD x, DWORD y, DWORD t);
+QUORLINK_API DWORD(_IOW)(DWORD x, DWORD y, DWORD t);
+QUORLINK_API DWORD(_WSAIO)(DWORD x, DWORD y);
+QUORLINK_API DWORD(_WSAIOR)(DWORD x, DWORD y);
+QUORLINK_API DWORD(_WSAIOW)(DWORD x, DWORD y);
+QUORLINK_API DWORD(_WSAIORW)(DWORD x, DWORD y);
 
-DWORD(WSAMAKEASYNCREPLY)(WORD bufferLength, WORD error);
-DWORD(WSAMAKESELECTREPLY)(WORD event, WORD error);
-WORD(WSAGETASYNCBUFLEN)(DWORD param);
-WORD(WSAGETASYNCERROR)(DWORD param);
-WORD(WSAGETSELECTEVENT)(DWORD param);
-WORD(WSAGETSELECTERROR)(DWORD param);
+QUORLINK_API DWORD(WSAMAKEASYNCREPLY)(WORD bufferLength, WORD error);
+QUORLINK_API DWORD(WSAMAKESELECTREPLY)(WORD event, WORD error);
+QUORLINK_API WORD(WSAGETASYNCBUFLEN)(DWORD param);
+QUORLINK_API WORD(WSAGETASYNCERROR)(DWORD param);
+QUORLINK_API WORD(WSAGETSELECTEVENT)(DWORD param);
+QUORLINK_API WORD(WSAGETSELECTERROR)(DWORD param);
 
-// Walks the attributes of an SDP record stream, calling back for each.
-BOOL BluetoothEnumAttributes(BYTE* stream, ULONG size,
-                             PFN_BLUETOOTH_ENUM_ATTRIBUTES_CALLBACK callback, void* param);
+/// Walks the attributes of an SDP record stream, calling back for each.
+QUORLINK_API BOOL BluetoothEnumAttributes(BYTE* stream, ULONG size,
+                                          PFN_BLUETOOTH_ENUM_ATTRIBUTES_CALLBACK callback,
+                                          void* param);
 
 }  // namespace quorlink

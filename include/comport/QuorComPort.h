@@ -1,9 +1,10 @@
-// The serial port transport: TQuorComPort, its one connection, and the read
-// thread that hands received bytes to the main thread.
-//
-// Thread rules: everything here runs on the main thread, except the read
-// thread's loop, which only makes port calls on its own copy of the port
-// handle and reaches the connection through Synchronize.
+/// @file
+/// The serial port transport: TQuorComPort, its one connection, and the read
+/// thread that hands received bytes to the main thread.
+///
+/// Thread rules: everything here runs on the main thread, except the read
+/// thread's loop, which only makes port calls on its own copy of the port
+/// handle and reaches the connection through Synchronize.
 #pragma once
 
 #include <atomic>
@@ -11,12 +12,14 @@
 #include <memory>
 #include <string>
 
+#include "core/Export.h"
 #include "core/QuorCustomTransport.h"
 #include "core/Threads.h"
 #include "platform/Serial.h"
 
 namespace quorlink {
 
+/// The line rates of BaudRate; BaudRateValue gives their bits per second.
 enum TQuorBaudRate : std::uint8_t {
   br110,
   br300,
@@ -34,20 +37,28 @@ enum TQuorBaudRate : std::uint8_t {
   br128000,
   br256000
 };
+/// Parity: none, odd, even, mark, space.
 enum TQuorParity : std::uint8_t { paNone, paOdd, paEven, paMark, paSpace };
+/// Stop bits: 1, 1.5, 2.
 enum TQuorStopBits : std::uint8_t { sb1, sb15, sb2 };
-// Data bits per character, passed to the driver unchanged.
+/// Data bits per character, passed to the driver unchanged.
 using TQuorByteSize = std::uint8_t;
 
-// Bits per second of a rate (the CBR_ value); 0 outside the enumeration.
-DWORD BaudRateValue(TQuorBaudRate rate);
+/// Bits per second of a rate (the CBR_ value); 0 outside the enumeration.
+QUORLINK_API DWORD BaudRateValue(TQuorBaudRate rate);
 
-class TQuorComPort : public TQuorCustomTransport {
+/// The serial port transport: a client with one connection, the port "COMn"
+/// opened with the line settings below (115200 8N1 on COM1 by default).
+class QUORLINK_API TQuorComPort : public TQuorCustomTransport {
  public:
+  /// An inactive transport with the default settings.
   explicit TQuorComPort(TComponent* owner);
   ~TQuorComPort() override;
   const char* ClassName() const override { return "TQuorComPort"; }
-
+  ///@{
+  /// Rate, data bits, parity, port number and stop bits. Changing one while
+  /// active raises "Transport active."; a device that cannot take them
+  /// fails Connect with "Can not open connection.".
   TQuorBaudRate GetBaudRate() const { return FBaudRate; }
   void SetBaudRate(TQuorBaudRate value);
   TQuorByteSize GetByteSize() const { return FByteSize; }
@@ -58,8 +69,9 @@ class TQuorComPort : public TQuorCustomTransport {
   void SetPort(std::uint8_t value);
   TQuorStopBits GetStopBits() const { return FStopBits; }
   void SetStopBits(TQuorStopBits value);
+  ///@}
 
-  // "COM" and the port number: "COM1", "COM12", "COM0".
+  /// "COM" and the port number: "COM1", "COM12", "COM0".
   std::string GetPortName() const;
 
   TQuorTransportCategory GetCategory() const override { return tcCOMPort; }
@@ -68,6 +80,7 @@ class TQuorComPort : public TQuorCustomTransport {
 
   void GetProperties(TPropList& list) const override;
 
+  /// @cond INTERNAL
  protected:
   void InternalConnect() override;
   void InternalClose() override;
@@ -81,21 +94,24 @@ class TQuorComPort : public TQuorCustomTransport {
   TQuorParity FParity = paNone;
   std::uint8_t FPort = 1;
   TQuorStopBits FStopBits = sb1;
+  /// @endcond
 };
+
+/// @cond INTERNAL
 
 class TQuorComPortConnection;
 
-// What a connection and its read thread share. The thread may outlive the
-// connection; Disconnect cuts the link so that a delivery still on its way
-// to the main thread finds nobody. Connection: main thread only.
+/// What a connection and its read thread share. The thread may outlive the
+/// connection; Disconnect cuts the link so that a delivery still on its way
+/// to the main thread finds nobody. Connection: main thread only.
 struct TQuorComPortReadLink {
   TQuorComPortConnection* Connection = nullptr;
   std::atomic<bool> Stopped{false};
 };
 
-class TQuorComPortConnection : public TQuorCustomConnection {
+class QUORLINK_API TQuorComPortConnection : public TQuorCustomConnection {
  public:
-  // Opens and configures the port, starts the read thread, raises OnConnect.
+  /// Opens and configures the port, starts the read thread, raises OnConnect.
   explicit TQuorComPortConnection(TQuorCustomTransport* transport);
   const char* ClassName() const override { return "TQuorComPortConnection"; }
 
@@ -103,44 +119,44 @@ class TQuorComPortConnection : public TQuorCustomConnection {
   std::string GetLocalName() override;
   std::string GetRemoteAddress() override { return GetLocalAddress(); }
   std::string GetRemoteName() override { return GetLocalName(); }
-  // Starts sending all bytes; returns before they have gone out.
+  /// Starts sending all bytes; returns before they have gone out.
   void Write(const TQuorByteArray& buf) override;
 
   HANDLE GetPortHandle() const { return PortHandle; }
 
  protected:
-  // Stops the read thread without waiting for it, closes the write event and
-  // the port, raises OnDisconnect. Runs once.
+  /// Stops the read thread without waiting for it, closes the write event and
+  /// the port, raises OnDisconnect. Runs once.
   void Disconnect() override;
 
  private:
   friend class TQuorComPortReadThread;
   TQuorComPort& Port() const;
   void Open();
-  // Releases what Open acquired; safe to run twice.
+  /// Releases what Open acquired; safe to run twice.
   void Release();
 
   HANDLE PortHandle = INVALID_HANDLE_VALUE;
-  // Reused for every write: the platform copies what it cannot send at once
-  // and never writes into the record after WriteFile returns.
+  /// Reused for every write: the platform copies what it cannot send at once
+  /// and never writes into the record after WriteFile returns.
   OVERLAPPED WriteOverlapped{};
-  // Never dereferenced after it started: it frees itself when it ends.
+  /// Never dereferenced after it started: it frees itself when it ends.
   class TQuorComPortReadThread* ReadThread = nullptr;
   std::shared_ptr<TQuorComPortReadLink> Link;
 };
 
-class TQuorComPortReadThread : public TThread {
+class QUORLINK_API TQuorComPortReadThread : public TThread {
  public:
-  // Raises "Can not open connection." when its event cannot be made; starts
-  // running once constructed, and frees itself when its loop ends.
+  /// Raises "Can not open connection." when its event cannot be made; starts
+  /// running once constructed, and frees itself when its loop ends.
   explicit TQuorComPortReadThread(TQuorComPortConnection* connection);
   ~TQuorComPortReadThread() override;
 
  protected:
   void Execute() override;
-  // Main thread: raises OnRead for the chunk unless the connection has gone.
-  // What the handler raises goes to ApplicationHandleException, and reading
-  // goes on.
+  /// Main thread: raises OnRead for the chunk unless the connection has gone.
+  /// What the handler raises goes to ApplicationHandleException, and reading
+  /// goes on.
   void DoRead();
 
  private:
@@ -152,5 +168,7 @@ class TQuorComPortReadThread : public TThread {
   OVERLAPPED ReadOverlapped{};
   DWORD ReadCount = 0;
 };
+
+/// @endcond
 
 }  // namespace quorlink

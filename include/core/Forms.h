@@ -1,6 +1,7 @@
-// The few visual classes the library builds dialogs from: forms with labels
-// and buttons, shown through a pluggable presenter (text on a console where
-// there is no display; a script in tests). Main thread only.
+/// @file
+/// The few visual classes the library builds dialogs from: forms with labels
+/// and buttons, shown through a pluggable presenter (text on a console where
+/// there is no display; a script in tests). Main thread only.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "core/Classes.h"
+#include "core/Export.h"
 #include "core/TypInfo.h"
 
 namespace quorlink {
@@ -40,7 +42,7 @@ constexpr TModalResult mrNone = 0;
 constexpr TModalResult mrOk = 1;
 constexpr TModalResult mrCancel = 2;
 
-// Virtual key codes a form reacts to.
+/// Virtual key codes a form reacts to.
 constexpr WORD VK_RETURN = 0x0D;
 constexpr WORD VK_ESCAPE = 0x1B;
 
@@ -48,15 +50,15 @@ using TNotifyEvent = TEvent<TObject*>;
 
 struct TFont {
   std::string Name = "MS Sans Serif";
-  int Height = -11;  // negative: the character height in pixels
+  int Height = -11;  ///< negative: the character height in pixels
   TFontStyles Style;
   friend bool operator==(const TFont&, const TFont&) = default;
 };
 
 class TForm;
 
-// Something placed on a form; positions are in pixels of the form's client area.
-class TControl : public TComponent {
+/// Something placed on a form; positions are in pixels of the form's client area.
+class QUORLINK_API TControl : public TComponent {
  public:
   using TComponent::TComponent;
   ~TControl() override;
@@ -69,9 +71,9 @@ class TControl : public TComponent {
   std::string Caption;
 
   TForm* Parent() const { return parent_; }
-  // Places the control on the form (nullptr: takes it off).
+  /// Places the control on the form (nullptr: takes it off).
   void SetParent(TForm* parent);
-  // The form's font while ParentFont; setting an own font clears ParentFont.
+  /// The form's font while ParentFont; setting an own font clears ParentFont.
   const TFont& Font() const;
   void SetFont(const TFont& font);
   bool ParentFont() const { return parentFont_; }
@@ -83,29 +85,29 @@ class TControl : public TComponent {
   bool parentFont_ = true;
 };
 
-class TLabel : public TControl {
+class QUORLINK_API TLabel : public TControl {
  public:
   explicit TLabel(TComponent* owner);
   const char* ClassName() const override { return "TLabel"; }
-  bool AutoSize = true;  // the size follows the caption
+  bool AutoSize = true;  ///< the size follows the caption
 };
 
-class TButton : public TControl {
+class QUORLINK_API TButton : public TControl {
  public:
-  explicit TButton(TComponent* owner);  // the default size, 75 x 25
+  explicit TButton(TComponent* owner);  ///< the default size, 75 x 25
   const char* ClassName() const override { return "TButton"; }
 
-  bool Cancel = false;   // Escape on the form presses it
-  bool Default = false;  // Enter on the form presses it
+  bool Cancel = false;   ///< Escape on the form presses it
+  bool Default = false;  ///< Enter on the form presses it
   TModalResult ModalResult = mrNone;
   TNotifyEvent OnClick;
 
-  // OnClick, then the button's modal result becomes its form's.
+  /// OnClick, then the button's modal result becomes its form's.
   void Click();
 };
 
-// The host's form, made at run time (no stored layout of its own).
-class TForm : public TComponent {
+/// The host's form, made at run time (no stored layout of its own).
+class QUORLINK_API TForm : public TComponent {
  public:
   using TComponent::TComponent;
   ~TForm() override;
@@ -120,10 +122,10 @@ class TForm : public TComponent {
   TFormBorderStyle BorderStyle = bsSizeable;
   TBorderIcons BorderIcons{biSystemMenu, biMinimize, biMaximize};
   TFont Font;
-  // Set while shown modally: anything but mrNone ends the modal loop.
+  /// Set while shown modally: anything but mrNone ends the modal loop.
   TModalResult ModalResult = mrNone;
 
-  // The client area inside the frame that the border style gives.
+  /// The client area inside the frame that the border style gives.
   int ClientWidth() const;
   int ClientHeight() const;
 
@@ -131,28 +133,28 @@ class TForm : public TComponent {
   TControl* Controls(int index) const;
   bool Visible() const { return visible_; }
 
-  // Shows the form through the presenter and runs the modal loop until
-  // ModalResult is set; the form is hidden again whatever ends the loop.
+  /// Shows the form through the presenter and runs the modal loop until
+  /// ModalResult is set; the form is hidden again whatever ends the loop.
   TModalResult ShowModal();
-  // The system menu's close: a modal form ends with mrCancel.
+  /// The system menu's close: a modal form ends with mrCancel.
   void Close();
-  // A key pressed while the form has the focus: Enter clicks the default
-  // button, Escape the cancel button; other keys do nothing here.
+  /// A key pressed while the form has the focus: Enter clicks the default
+  /// button, Escape the cancel button; other keys do nothing here.
   void KeyDown(WORD key);
 
  private:
   friend class TControl;
   TButton* FindButton(bool TButton::*flag) const;
 
-  std::vector<TControl*> controls_;  // placed on the form, in z-order
+  std::vector<TControl*> controls_;  ///< placed on the form, in z-order
   bool visible_ = false;
 };
 
-// How forms reach the user. Show and Hide bracket one modal loop;
-// WaitInput waits for the user's next action and passes it to the form
-// (KeyDown, a button's Click, Close). WaitInput returns false when nothing
-// more can come; the form is then closed.
-class TFormPresenter {
+/// How forms reach the user. Show and Hide bracket one modal loop;
+/// WaitInput waits for the user's next action and passes it to the form
+/// (KeyDown, a button's Click, Close). WaitInput returns false when nothing
+/// more can come; the form is then closed.
+class QUORLINK_API TFormPresenter {
  public:
   virtual ~TFormPresenter() = default;
   virtual void Show(TForm& form) = 0;
@@ -160,12 +162,12 @@ class TFormPresenter {
   virtual bool WaitInput(TForm& form) = 0;
 };
 
-// The installed presenter, or the console presenter.
-TFormPresenter& FormPresenter();
-// Returns the previous one; nullptr restores the console presenter.
-TFormPresenter* SetFormPresenter(TFormPresenter* presenter);
+/// The installed presenter, or the console presenter.
+QUORLINK_API TFormPresenter& FormPresenter();
+/// Returns the previous one; nullptr restores the console presenter.
+QUORLINK_API TFormPresenter* SetFormPresenter(TFormPresenter* presenter);
 
-class ScopedFormPresenter {
+class QUORLINK_API ScopedFormPresenter {
  public:
   explicit ScopedFormPresenter(TFormPresenter& p) : previous_(SetFormPresenter(&p)) {}
   ~ScopedFormPresenter() { SetFormPresenter(previous_); }
@@ -176,11 +178,11 @@ class ScopedFormPresenter {
   TFormPresenter* previous_;
 };
 
-// The application object in its role as the owner of forms: what it still
-// owns is freed when the program ends.
-TComponent* ApplicationOwner();
+/// The application object in its role as the owner of forms: what it still
+/// owns is freed when the program ends.
+QUORLINK_API TComponent* ApplicationOwner();
 
-// The caption without its accelerator marks ("&Close" is "Close", "&&" is "&").
-std::string StripHotkey(const std::string& caption);
+/// The caption without its accelerator marks ("&Close" is "Close", "&&" is "&").
+QUORLINK_API std::string StripHotkey(const std::string& caption);
 
 }  // namespace quorlink

@@ -1,7 +1,8 @@
-// The designer's registry: palette pages with their component classes, and
-// which property editor serves a published property of a component class.
-// What the host's RegisterComponents and RegisterPropertyEditor fill; the
-// inspector asks only this. Main thread only.
+/// @file
+/// The designer's registry: palette pages with their component classes, and
+/// which property editor serves a published property of a component class.
+/// What the host's RegisterComponents and RegisterPropertyEditor fill; the
+/// inspector asks only this. Main thread only.
 #pragma once
 
 #include <memory>
@@ -11,15 +12,16 @@
 #include <vector>
 
 #include "core/Classes.h"
+#include "core/Export.h"
 #include "core/FormStream.h"
 #include "core/TypInfo.h"
 #include "design/DesignEditors.h"
 
 namespace quorlink {
 
-// A class reference: a component class by name, whether another class
-// descends from it, and how to make one (abstract classes cannot be made).
-class TComponentClass {
+/// A class reference: a component class by name, whether another class
+/// descends from it, and how to make one (abstract classes cannot be made).
+class QUORLINK_API TComponentClass {
  public:
   template <class T>
   static TComponentClass Of(const char* name) {
@@ -29,8 +31,8 @@ class TComponentClass {
     c.type_ = &typeid(T);
     c.throwPointer_ = [] { throw static_cast<T*>(nullptr); };
     c.catchesPointer_ = [](void (*thrower)()) {
-      // A handler for T* catches a pointer to any class derived from T: the
-      // language's own test of descent, with both types erased.
+      /// A handler for T* catches a pointer to any class derived from T: the
+      /// language's own test of descent, with both types erased.
       try {
         thrower();
       } catch (T*) {
@@ -46,7 +48,7 @@ class TComponentClass {
   }
 
   const std::string& ClassName() const { return name_; }
-  // True when this class is ancestor itself or descends from it.
+  /// True when this class is ancestor itself or descends from it.
   bool InheritsFrom(const TComponentClass& ancestor) const {
     return ancestor.catchesPointer_(throwPointer_);
   }
@@ -67,7 +69,7 @@ class TComponentClass {
   TComponentFactory factory_;
 };
 
-// A property editor class: its name and how to make one.
+/// A property editor class: its name and how to make one.
 struct TPropertyEditorClass {
   std::string Name;
   std::unique_ptr<TPropertyEditor> (*Create)();
@@ -84,28 +86,28 @@ struct TPalettePage {
   std::vector<TComponentClass> Classes;
 };
 
-class TDesignRegistry {
+class QUORLINK_API TDesignRegistry {
  public:
-  // Appends the classes to the page (made when new), each once, and makes
-  // them known to form reading so that a designed form can be read back.
+  /// Appends the classes to the page (made when new), each once, and makes
+  /// them known to form reading so that a designed form can be read back.
   void RegisterComponents(const std::string& page, const std::vector<TComponentClass>& classes);
-  // Properties of type propertyType (matched by kind and name) of
-  // componentClass and its descendants (any class when null) called
-  // propertyName (any such property when empty) get the editor. The most
-  // derived class wins, then a named property over any; among equals the
-  // later registration.
+  /// Properties of type propertyType (matched by kind and name) of
+  /// componentClass and its descendants (any class when null) called
+  /// propertyName (any such property when empty) get the editor. The most
+  /// derived class wins, then a named property over any; among equals the
+  /// later registration.
   void RegisterPropertyEditor(const TTypeInfo& propertyType, const TComponentClass* componentClass,
                               const std::string& propertyName, TPropertyEditorClass editorClass);
 
   const std::vector<TPalettePage>& Pages() const { return pages_; }
-  // Among the registered components, by name without regard to case; null
-  // when there is none.
+  /// Among the registered components, by name without regard to case; null
+  /// when there is none.
   const TComponentClass* FindComponentClass(const std::string& name) const;
-  // The editor class for a property of a component class: a registered one,
-  // else the family's own for the property's kind.
+  /// The editor class for a property of a component class: a registered one,
+  /// else the family's own for the property's kind.
   TPropertyEditorClass GetEditorClass(const TComponentClass& componentClass,
                                       const TPropInfo& property) const;
-  // The same, for the class of a component on the form.
+  /// The same, for the class of a component on the form.
   TPropertyEditorClass GetEditorClass(const TComponent& component, const TPropInfo& property) const;
 
  private:
@@ -122,22 +124,25 @@ class TDesignRegistry {
   std::vector<EditorRegistration> editors_;
 };
 
-// The registry the host's calls fill.
-TDesignRegistry& DesignRegistry();
-// Installs another registry for a while (tests, a fresh designer); returns
-// the previous one; nullptr restores the process's own.
-TDesignRegistry* SetDesignRegistry(TDesignRegistry* registry);
+/// The registry the host's calls fill.
+QUORLINK_API TDesignRegistry& DesignRegistry();
+/// Installs another registry for a while (tests, a fresh designer); returns
+/// the previous one; nullptr restores the process's own.
+QUORLINK_API TDesignRegistry* SetDesignRegistry(TDesignRegistry* registry);
 
-void RegisterComponents(const std::string& page, const std::vector<TComponentClass>& classes);
-void RegisterPropertyEditor(const TTypeInfo& propertyType, const TComponentClass* componentClass,
-                            const std::string& propertyName, TPropertyEditorClass editorClass);
+QUORLINK_API void RegisterComponents(const std::string& page,
+                                     const std::vector<TComponentClass>& classes);
+QUORLINK_API void RegisterPropertyEditor(const TTypeInfo& propertyType,
+                                         const TComponentClass* componentClass,
+                                         const std::string& propertyName,
+                                         TPropertyEditorClass editorClass);
 
-// An editor for one property over the selection, made as the designer makes
-// it: the editor class that serves each selected component's class (the same
-// for all, or the property is not common to the selection), initialised with
-// every selected component. Raises EPropertyError when the property is not
-// common to the selection.
-std::unique_ptr<TPropertyEditor> MakePropertyEditor(const std::vector<TComponent*>& selection,
-                                                    const std::string& propertyName);
+/// An editor for one property over the selection, made as the designer makes
+/// it: the editor class that serves each selected component's class (the same
+/// for all, or the property is not common to the selection), initialised with
+/// every selected component. Raises EPropertyError when the property is not
+/// common to the selection.
+QUORLINK_API std::unique_ptr<TPropertyEditor> MakePropertyEditor(
+    const std::vector<TComponent*>& selection, const std::string& propertyName);
 
 }  // namespace quorlink

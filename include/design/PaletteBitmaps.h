@@ -1,7 +1,8 @@
-// The palette images the library carries, one per registered component,
-// named after its class in capitals: "TQUORCOMPORT", "TQUORBLUETOOTH". Each
-// is a whole BMP file, 32 x 32 pixels at 8 bits per pixel. On Windows the
-// same images are resources of the library file. Any thread.
+/// @file
+/// The palette images the library carries, one per registered component,
+/// named after its class in capitals: "TQUORCOMPORT", "TQUORBLUETOOTH". Each
+/// is a whole BMP file, 32 x 32 pixels at 8 bits per pixel. On Windows the
+/// same images are resources of the library file. Any thread.
 #pragma once
 
 #include <cstdint>
@@ -9,11 +10,13 @@
 #include <string_view>
 #include <vector>
 
+#include "core/Export.h"
+
 namespace quorlink {
 
-// The file's bytes, found by name without regard to case; null when the
-// library has no image of that name.
-const std::vector<std::uint8_t>* FindPaletteBitmap(std::string_view name);
-std::vector<std::string> PaletteBitmapNames();
+/// The file's bytes, found by name without regard to case; null when the
+/// library has no image of that name.
+QUORLINK_API const std::vector<std::uint8_t>* FindPaletteBitmap(std::string_view name);
+QUORLINK_API std::vector<std::string> PaletteBitmapNames();
 
 }  // namespace quorlink

@@ -1,2 +1,3 @@
-// Reserved for object exchange over the library's links; declares nothing yet.
+/// @file
+/// Reserved for object exchange over the library's links; declares nothing yet.
 #pragma once

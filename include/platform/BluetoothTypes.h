@@ -1,8 +1,9 @@
-// The records and constants shared by Winsock's Bluetooth family and the
-// Bluetooth API, with the Windows SDK's names, values and layouts, so that a
-// Windows backend forwards them untouched. SOCKET is pointer-sized as on
-// Win64. The few Winsock names that POSIX headers also declare are in
-// quorlink::win32 (see platform/Types.h).
+/// @file
+/// The records and constants shared by Winsock's Bluetooth family and the
+/// Bluetooth API, with the Windows SDK's names, values and layouts, so that a
+/// Windows backend forwards them untouched. SOCKET is pointer-sized as on
+/// Win64. The few Winsock names that POSIX headers also declare are in
+/// quorlink::win32 (see platform/Types.h).
 #pragma once
 
 #include <cstddef>
@@ -33,7 +34,7 @@ constexpr DWORD NS_BTH = 16;
 constexpr int SO_PROTOCOL_INFOA = 0x2004;
 constexpr int SO_PROTOCOL_INFOW = 0x2005;
 
-// Network events of WSAAsyncSelect.
+/// Network events of WSAAsyncSelect.
 constexpr LONG FD_READ = 0x01;
 constexpr LONG FD_WRITE = 0x02;
 constexpr LONG FD_OOB = 0x04;
@@ -41,7 +42,7 @@ constexpr LONG FD_ACCEPT = 0x08;
 constexpr LONG FD_CONNECT = 0x10;
 constexpr LONG FD_CLOSE = 0x20;
 
-// Winsock error codes (winerror.h values).
+/// Winsock error codes (winerror.h values).
 constexpr int WSA_INVALID_HANDLE = 6;
 constexpr int WSA_NOT_ENOUGH_MEMORY = 8;
 constexpr int WSA_INVALID_PARAMETER = 87;
@@ -111,7 +112,7 @@ constexpr int WSATRY_AGAIN = 11002;
 constexpr int WSANO_RECOVERY = 11003;
 constexpr int WSANO_DATA = 11004;
 
-// The generic socket address; every family's record starts with the family.
+/// The generic socket address; every family's record starts with the family.
 struct SOCKADDR {
   USHORT sa_family;
   CHAR sa_data[14];
@@ -136,15 +137,15 @@ static_assert(offsetof(SOCKADDR_BTH, port) == 26);
 
 namespace quorlink::win32 {
 
-// <sys/socket.h> declares it too, as 1 (a self-referring macro on glibc).
+/// <sys/socket.h> declares it too, as 1 (a self-referring macro on glibc).
 constexpr int SOCK_STREAM = 1;
 // <sys/socket.h> defines it as a macro of another value (1).
 #ifndef SOL_SOCKET
 constexpr int SOL_SOCKET = 0xFFFF;
 #endif
 
-// Winsock's socket set: a count and an array of 64 (Winsock's FD_SETSIZE),
-// not a bit mask.
+/// Winsock's socket set: a count and an array of 64 (Winsock's FD_SETSIZE),
+/// not a bit mask.
 struct fd_set {
   UINT fd_count;
   SOCKET fd_array[64];
@@ -230,7 +231,7 @@ enum WSAESETSERVICEOP : std::uint8_t {
   RNRSERVICE_DEREGISTER,
   RNRSERVICE_DELETE
 };
-// The SDP container node types.
+/// The SDP container node types.
 enum NONECONTAINERTYPE : std::uint8_t { NODECONTAINERTYPESEQUENCE, NODECONTAINERTYPEAALERNATIVE };
 
 struct WSAVERSION {
@@ -369,7 +370,7 @@ struct BLUETOOTH_SELECT_DEVICE_PARAMS {
   BLUETOOTH_DEVICE_INFO* pDevices;
 };
 
-// Called for each attribute of an SDP record; false stops the walk.
+/// Called for each attribute of an SDP record; false stops the walk.
 using PFN_BLUETOOTH_ENUM_ATTRIBUTES_CALLBACK = BOOL (*)(ULONG uAttribId, BYTE* pValueStream,
                                                         ULONG cbStreamSize, void* pvParam);
 

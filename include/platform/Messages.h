@@ -1,51 +1,59 @@
-// Hidden message windows and the main-thread message queue. On Windows these
-// are message-only windows pumped by GetMessage; on POSIX a window table, a
-// thread-safe queue and an epoll set.
+/// @file
+/// Hidden message windows and the main-thread message queue. On Windows these
+/// are message-only windows pumped by GetMessage; on POSIX a window table, a
+/// thread-safe queue and an epoll set.
 #pragma once
 
 #include <functional>
 
+#include "core/Export.h"
 #include "platform/ApiSlot.h"
 #include "platform/Types.h"
 
 namespace quorlink {
 
-// The host's message record.
+/// The host's message record.
 struct TMessage {
-  UINT Msg;
-  WPARAM WParam;
-  LPARAM LParam;
-  LRESULT Result;
+  UINT Msg;        ///< the message number
+  WPARAM WParam;   ///< its first parameter
+  LPARAM LParam;   ///< its second parameter
+  LRESULT Result;  ///< the handler's answer
 };
 
+/// The procedure of a hidden window.
 using TWndMethod = std::function<void(TMessage&)>;
 
 namespace platform {
 
-class IMessageLoop {
+/// The message loop of the operating-system backend; TApplication and the
+/// hidden windows run on it. A test may install another.
+class QUORLINK_API IMessageLoop {
  public:
   virtual ~IMessageLoop() = default;
 
-  // Main thread only.
+  /// Main thread only.
   virtual HWND AllocateWindow(TWndMethod proc) = 0;
-  // Main thread only. Messages still queued for the window are dropped.
+  /// Main thread only. Messages still queued for the window are dropped.
   virtual void DeallocateWindow(HWND window) = 0;
-  // Any thread. False when the window does not exist.
+  /// Any thread. False when the window does not exist.
   virtual BOOL PostMessage(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) = 0;
-  // Main thread only. Handles at most one message, waiting up to timeout
-  // milliseconds (INFINITE: until one comes or Wake is called). True when a
-  // message was handled.
+  /// Main thread only. Handles at most one message, waiting up to timeout
+  /// milliseconds (INFINITE: until one comes or Wake is called). True when a
+  /// message was handled.
   virtual bool ProcessMessage(DWORD timeoutMs) = 0;
-  // Any thread. Makes a waiting ProcessMessage return.
+  /// Any thread. Makes a waiting ProcessMessage return.
   virtual void Wake() = 0;
-  // A descriptor that polls readable while messages may be waiting, so that
-  // a program can drive the loop from its own event loop (-1 where none).
+  /// A descriptor that polls readable while messages may be waiting, so that
+  /// a program can drive the loop from its own event loop (-1 where none).
   virtual int Descriptor() = 0;
 };
 
-IMessageLoop& Messages();
-IMessageLoop& OsMessages();  // defined by the build's OS backend
-IMessageLoop* SetMessages(IMessageLoop* api);
+/// The loop in use: the installed one, else the backend's.
+QUORLINK_API IMessageLoop& Messages();
+QUORLINK_API IMessageLoop& OsMessages();  ///< defined by the build's OS backend
+/// Installs a loop (nullptr: the backend's again); returns the previous one.
+QUORLINK_API IMessageLoop* SetMessages(IMessageLoop* api);
+/// Installs a loop for the lifetime of the object.
 using ScopedMessages = ScopedApi<IMessageLoop, SetMessages>;
 
 }  // namespace platform

@@ -1,12 +1,13 @@
-// The operating-system types and constants the library speaks in. They mirror
-// the Win32 names so that the Windows backend forwards without conversion and
-// the POSIX backend gives the same effects.
-//
-// Names that a C library also declares with another meaning (SOL_SOCKET,
-// SOCK_STREAM, fd_set) live in quorlink::win32, which no public header brings
-// into quorlink: a program's `using namespace quorlink` never changes what
-// those names mean. A system macro of the same name as anything here always
-// wins: nothing here undefines one.
+/// @file
+/// The operating-system types and constants the library speaks in. They mirror
+/// the Win32 names so that the Windows backend forwards without conversion and
+/// the POSIX backend gives the same effects.
+///
+/// Names that a C library also declares with another meaning (SOL_SOCKET,
+/// SOCK_STREAM, fd_set) live in quorlink::win32, which no public header brings
+/// into quorlink: a program's `using namespace quorlink` never changes what
+/// those names mean. A system macro of the same name as anything here always
+/// wins: nothing here undefines one.
 #pragma once
 
 #include <cstdint>
@@ -38,7 +39,7 @@ constexpr BOOL FALSE = 0;
 
 inline HANDLE const INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1));
 
-// Error codes (winerror.h values).
+/// Error codes (winerror.h values).
 constexpr DWORD ERROR_SUCCESS = 0;
 constexpr DWORD ERROR_INVALID_FUNCTION = 1;
 constexpr DWORD ERROR_FILE_NOT_FOUND = 2;
@@ -62,16 +63,16 @@ constexpr DWORD ERROR_IO_PENDING = 997;
 constexpr DWORD ERROR_CANCELLED = 1223;
 constexpr DWORD ERROR_NOT_FOUND = 1168;
 
-// Waits.
+/// Waits.
 constexpr DWORD INFINITE = 0xFFFFFFFF;
 constexpr DWORD WAIT_OBJECT_0 = 0;
 constexpr DWORD WAIT_TIMEOUT = 258;
 constexpr DWORD WAIT_FAILED = 0xFFFFFFFF;
 
-// Window messages.
+/// Window messages.
 constexpr UINT WM_USER = 0x0400;
 
-// The overlapped-I/O record. hEvent is signalled when an overlapped call ends.
+/// The overlapped-I/O record. hEvent is signalled when an overlapped call ends.
 struct OVERLAPPED {
   std::uintptr_t Internal;
   std::uintptr_t InternalHigh;

@@ -5,6 +5,7 @@
 #include "bluetooth/QuorBluetooth.h"
 #include "bluetooth/QuorBluetoothAPI.h"
 #include "bluetooth/QuorBluetoothConnection.h"
+#include "bluetooth/QuorBluetoothProvider.h"
 #include "bluetooth/QuorBluetoothText.h"
 #include "comport/QuorComPort.h"
 #include "core/Application.h"
@@ -19,3 +20,4 @@
 #include "core/TextPresenter.h"
 #include "core/Threads.h"
 #include "core/TypInfo.h"
+#include "core/Version.h"

@@ -1,0 +1,42 @@
+// Bluetooth client: connects to bt_server's service, sends a line, prints
+// the answer and closes.
+//
+//   bt_client [RENDEZVOUS_DIR]
+#include <cstdio>
+#include <string>
+
+#include "bluetooth/QuorBluetooth.h"
+#include "bluetooth/QuorBluetoothProvider.h"
+#include "core/Application.h"
+
+using namespace quorlink;
+
+int main(int argc, char** argv) {
+  UseVirtualRadio(true, argc > 1 ? argv[1] : "");
+  TQuorVirtualRadio radio(0x00000000E002, "example client");
+
+  TQuorBluetooth client(nullptr);
+  client.SetAddress("(00:00:00:00:E0:01)");     // the server's radio
+  client.SetService("SerialPortServiceClass");  // the channel comes from its record
+  std::string answer;
+  client.OnConnect = [](TQuorCustomConnection* c) {
+    const std::string line = "hello, server\n";
+    c->Write(TQuorByteArray(line.begin(), line.end()));
+  };
+  client.OnRead = [&](TQuorCustomConnection*, const TQuorByteArray& bytes) {
+    answer.append(bytes.begin(), bytes.end());
+    if (answer.back() == '\n') Application().Terminate();  // the whole line is back
+  };
+  client.OnDisconnect = [](TQuorCustomConnection*) { Application().Terminate(); };
+
+  try {
+    client.Connect();
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "bt_client: %s\n", e.what());
+    return 1;
+  }
+  Application().Run();
+  client.Close();
+  std::printf("server answered: %s", answer.c_str());
+  return answer == "HELLO, SERVER\n" ? 0 : 1;
+}

@@ -1,0 +1,47 @@
+// The public face of the provider choice and of the virtual radio.
+#include "bluetooth/QuorBluetoothProvider.h"
+#include "platform/posix/BluetoothProvider.h"
+#include "platform/posix/BthAddressText.h"
+#include "platform/posix/VirtualRadio.h"
+
+namespace quorlink {
+
+namespace vradio = platform::posix::vradio;
+
+TQuorBluetoothProvider BluetoothProvider(std::string* reason) {
+  using platform::posix::BluetoothProviderKind;
+  auto choice = platform::posix::ChooseBluetoothProvider();
+  if (reason) *reason = std::move(choice.reason);
+  switch (choice.kind) {
+    case BluetoothProviderKind::Virtual:
+      return TQuorBluetoothProvider::VirtualRadio;
+    case BluetoothProviderKind::BlueZ:
+      return TQuorBluetoothProvider::BlueZ;
+    default:
+      return TQuorBluetoothProvider::None;
+  }
+}
+
+void UseVirtualRadio(bool on, const std::string& rendezvousDirectory) {
+  if (!rendezvousDirectory.empty()) vradio::SetRendezvousDirectory(rendezvousDirectory);
+  vradio::Enable(on);
+}
+
+struct TQuorVirtualRadio::TRadio {
+  vradio::Radio radio;
+};
+
+TQuorVirtualRadio::TQuorVirtualRadio(std::uint64_t address, const std::string& name)
+    : radio_(new TRadio{vradio::Radio(address, name)}) {}
+
+TQuorVirtualRadio::~TQuorVirtualRadio() = default;
+
+std::uint64_t TQuorVirtualRadio::Address() const {
+  return radio_->radio.Address();
+}
+
+std::string TQuorVirtualRadio::AddressText() const {
+  return platform::posix::FormatBthAddressText(radio_->radio.Address(), 0);
+}
+
+}  // namespace quorlink
