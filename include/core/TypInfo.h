@@ -96,6 +96,8 @@ struct TPropInfo {
   // check a method's type before binding and put back what was there.
   std::function<std::any(const TComponent&)> GetMethodValue = {};
   std::function<void(TComponent&, const std::any&)> SetMethodValue = {};
+  // A Stored property is written only when this says so (none: always).
+  std::function<bool(const TComponent&)> IsStored = {};
 };
 
 using TPropList = std::vector<TPropInfo>;
