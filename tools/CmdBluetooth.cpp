@@ -69,7 +69,8 @@ CLI::Validator Check(bool (*good)(const std::string&), std::string complaint) {
   });
 }
 
-CLI::App* Verb(CLI::App& app, Options& o, const char* verb, const char* usage, const char* what) {
+CLI::App* Verb(CLI::App& app, Options& o, const char* verb, const std::string& usage,
+               const char* what) {
   CLI::App* sub = app.add_subcommand(verb, what);
   DescribeCommand(*sub, usage, kNotes);
   sub->callback([&o, verb] { o.verb = verb; });
@@ -99,12 +100,14 @@ void Describe(CLI::App& app, Options& o) {
   DescribeCommand(app, kUsage, kNotes);
   app.require_subcommand(1);
   for (const char* verb : {"radios", "devices", "select"}) {
+    const std::string name = verb;
     CLI::App* sub = Verb(app, o, verb,
-                         "usage: quorlink bt radios|devices|select [--virtual] [--bus ADDRESS] "
-                         "[--dir PATH] [--radio ADDRESS] [--radio-name TEXT]",
-                         std::string(verb) == "radios"    ? "list the radios"
-                         : std::string(verb) == "devices" ? "list the devices in range"
-                                                          : "choose a device in a dialog");
+                         "usage: quorlink bt " + name +
+                             " [--virtual] [--bus ADDRESS] [--dir PATH] [--radio ADDRESS] "
+                             "[--radio-name TEXT]",
+                         name == "radios"    ? "list the radios"
+                         : name == "devices" ? "list the devices in range"
+                                             : "choose a device in a dialog");
     RadioOptions(sub, o);
   }
   CLI::App* listen = Verb(app, o, "listen",
@@ -307,6 +310,8 @@ int Connect(const Options& o) {
     if (rc == 0) rc = kExitFailed;
     Application().Terminate();
   };
+  // Raw before the banner (OnConnect), restored on every way out of here.
+  RawKeyboard keyboard;
   try {
     Configure(bt, o);
     bt.SetAddress(o.address);

@@ -173,6 +173,9 @@ int SerialTerminal(const Args& args) {
   } catch (const std::exception& e) {
     return Fail(std::string(e.what()) + " (" + s.port + ")", ExitCodeFor(e));
   }
+  // Raw before the banner, so no key typed after it is taken as a line;
+  // restored on every way out of here.
+  RawKeyboard keyboard;
   std::fprintf(stderr, "quorlink: %s open as %s at %s; %s\n", s.port.c_str(),
                port.GetPortName().c_str(),
                LineSettingsText(port.GetLineRate(), s.data, s.parity, s.stop).c_str(),

@@ -13,7 +13,6 @@
 
 #include "core/Application.h"
 #include "core/Threads.h"
-#include "tools/TerminalRaw.h"
 
 namespace quorlink::tools {
 
@@ -56,8 +55,6 @@ int RunTerminal(TQuorCustomTransport& transport, TerminalSession& session, const
     std::fprintf(stderr, "quorlink: cannot make a pipe\n");
     return 1;
   }
-  // Restored when this returns, whatever ended the session.
-  RawKeyboard keyboard;
   int rc = 0;
   std::atomic<bool> inputDone{false};
   std::thread input([&] {

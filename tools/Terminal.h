@@ -36,8 +36,8 @@ bool WriteScreen(const std::string& text);
 // the session to the transport's first connection (on the main thread),
 // until end of input, the exit key, an interrupt or Application().Terminate().
 // Input waits while ready is false, so nothing typed before the link exists
-// is lost. The keyboard is raw meanwhile when standard input is a terminal.
-// 1 when a write failed.
+// is lost. The caller makes the keyboard raw (RawKeyboard) before it tells
+// the user how to leave. 1 when a write failed.
 int RunTerminal(TQuorCustomTransport& transport, TerminalSession& session, const SignalStop& stop,
                 const std::atomic<bool>* ready = nullptr);
 

@@ -96,7 +96,7 @@ TEST(QuorlinkTerminal, KeysGoOutAsTypedAndTheExitKeyRestoresTheTerminal) {
   EXPECT_EQ(s.screen.Read(7), "hello\r\n");
 
   s.screen.Type("\x01\x08");  // Ctrl-A Ctrl-H
-  EXPECT_TRUE(s.program->WaitForErr("Ctrl-X exits")) << s.program->ErrSoFar();
+  EXPECT_TRUE(s.program->WaitForErr("Ctrl-H shows this")) << s.program->ErrSoFar();
   s.screen.Type("b\x01\x01\x01\x18");  // a key, Ctrl-A sent as itself, then exit
   EXPECT_EQ(s.AtDevice(2), "b\x01");
   const Exit e = s.program->Wait(15000);
