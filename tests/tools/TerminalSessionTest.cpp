@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -168,6 +169,33 @@ TEST(QuorlinkTerminal, OpensAt921600Baud) {
   EXPECT_EQ(Text(device.Read(1)), "z");
   EXPECT_EQ(p.Wait(15000).code, 0);
   ::close(fd);
+}
+
+// `bt connect` is the same terminal: raw keys, maps, hex view, exit key.
+TEST(QuorlinkTerminal, BluetoothConnectHasTheSameTerminal) {
+  char dir[] = "/tmp/quorlink-radios-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string server = "(00:DE:AD:00:00:01)";
+  {
+    Program echo({"bt", "listen", "--dir", dir, "--radio", server, "--echo"});
+    ASSERT_TRUE(echo.WaitForErr("virtual radio is")) << echo.ErrSoFar();
+    Screen screen;
+    screen.ShowBytesAsTheyAre();
+    Program p({"bt", "connect", server, "--dir", dir, "--radio", "(00:DE:AD:00:00:02)", "--omap",
+               "crlf", "--hex"},
+              screen.Slave(), screen.Slave());
+    ASSERT_TRUE(p.WaitForErr("Ctrl-A Ctrl-X exits")) << p.ErrSoFar();
+    screen.Type("ok\r");
+    const std::string row = "6f 6b 0a" + std::string(40, ' ') + " ok.\n";
+    EXPECT_EQ(screen.Read(row.size()), row);
+    screen.Type("\x01\x18");
+    const Exit e = p.Wait(15000);
+    EXPECT_EQ(e.code, 0) << e.err;
+    EXPECT_TRUE(screen.Restored());
+    echo.Signal(SIGTERM);
+    EXPECT_EQ(echo.Wait(15000).code, 0);
+  }
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace
