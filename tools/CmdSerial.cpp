@@ -34,10 +34,10 @@ constexpr const char* kNotes =
     "PORT is COMn or a device path. What the port receives goes to standard output.\n"
     "At a terminal each key goes to the port as it is typed (Enter sends CR; Ctrl-C goes\n"
     "to the device too); Ctrl-A Ctrl-X exits and Ctrl-A Ctrl-H shows the keys. From a\n"
-    "pipe every byte goes to the port unchanged, and at end of input every byte is sent\n"
-    "before the program exits (it gives up when the device takes nothing for 3 s);\n"
-    "Ctrl-C or SIGTERM quits at once and drops what is not sent yet. --baud takes any\n"
-    "rate the device can do (921600, 1000000, ...).";
+    "pipe every byte goes to the port (unchanged without --omap), and at end of input\n"
+    "every byte is sent before the program exits (it gives up when the device takes\n"
+    "nothing for 3 s); Ctrl-C or SIGTERM quits at once and drops what is not sent yet.\n"
+    "--baud takes any rate the device can do (921600, 1000000, ...).";
 
 struct Settings {
   std::string port;
