@@ -79,7 +79,8 @@ class Program {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (exit_.err.find(part) == std::string::npos) {
       if (std::chrono::steady_clock::now() >= deadline) return false;
-      Collect(10);
+      // After the child's end the pipe reads nothing at once: no busy wait.
+      if (!Collect(10)) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return true;
   }
