@@ -21,6 +21,8 @@ const TTypeInfo kParityType{TTypeKind::tkEnumeration,
                             0,
                             4};
 const TTypeInfo kPortType{TTypeKind::tkInteger, "Byte", {}, 0, 255};
+// Any rate a driver might take; the device decides at open.
+const TTypeInfo kCustomRateType{TTypeKind::tkInteger, "Cardinal", {}, 0, 0xFFFFFFFF};
 const TTypeInfo kStopBitsType{
     TTypeKind::tkEnumeration, "TQuorStopBits", {"sb1", "sb15", "sb2"}, 0, 2};
 
@@ -61,6 +63,12 @@ void TQuorComPort::Store(T& field, T value) {
 void TQuorComPort::SetBaudRate(TQuorBaudRate value) {
   Store(FBaudRate, value);
 }
+void TQuorComPort::SetCustomBaudRate(DWORD value) {
+  Store(FCustomBaudRate, value);
+}
+DWORD TQuorComPort::GetLineRate() const {
+  return FCustomBaudRate != 0 ? FCustomBaudRate : BaudRateValue(FBaudRate);
+}
 void TQuorComPort::SetByteSize(TQuorByteSize value) {
   Store(FByteSize, value);
 }
@@ -89,6 +97,13 @@ void TQuorComPort::InternalClose() {
 
 void TQuorComPort::GetProperties(TPropList& list) const {
   TQuorCustomTransport::GetProperties(list);
+  // Ahead of the four published ones; a form written before it existed, or
+  // one that leaves it at 0, reads back the same.
+  TPropInfo custom =
+      OrdinalProperty<DWORD, &TQuorComPort::GetCustomBaudRate, &TQuorComPort::SetCustomBaudRate>(
+          "CustomBaudRate", &kCustomRateType);
+  custom.IsStored = [](const TComponent& c) { return AsComPort(c).GetCustomBaudRate() != 0; };
+  list.push_back(std::move(custom));
   list.push_back(
       OrdinalProperty<TQuorBaudRate, &TQuorComPort::GetBaudRate, &TQuorComPort::SetBaudRate>(
           "BaudRate", &kBaudRateType));

@@ -39,7 +39,7 @@ void TQuorComPortConnection::Open() {
   if (!serial.GetCommState(PortHandle, &dcb))
     throw EQuorTransportException(_Str_CanNotOpenConnection);
   // Only these four: every other setting stays as the driver has it.
-  dcb.BaudRate = BaudRateValue(Port().GetBaudRate());
+  dcb.BaudRate = Port().GetLineRate();
   dcb.Parity = static_cast<BYTE>(Port().GetParity());
   dcb.ByteSize = Port().GetByteSize();
   dcb.StopBits = static_cast<BYTE>(Port().GetStopBits());

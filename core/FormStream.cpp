@@ -70,7 +70,7 @@ void WriteObject(const TComponent& c, int depth, std::string& out) {
   out += std::string(c.ClassName()) + "\n";
   for (const TPropInfo& p : c.Properties()) {
     // The name is the header's.
-    if (!p.Stored || p.Name == "Name") continue;
+    if (!p.Stored || p.Name == "Name" || (p.IsStored && !p.IsStored(c))) continue;
     std::string value = ValueText(c, p);
     if (!value.empty()) out += indent + "  " + p.Name + " = " + value + "\n";
   }

@@ -19,9 +19,11 @@
 #include "platform/BluetoothApi.h"
 #include "platform/Kernel.h"
 #include "tools/BluetoothSession.h"
+#include "tools/CommandLine.h"
 #include "tools/Commands.h"
 #include "tools/Failures.h"
 #include "tools/Terminal.h"
+#include "tools/TerminalRaw.h"
 
 namespace quorlink::tools {
 namespace {
@@ -31,9 +33,12 @@ constexpr const char* kUsage =
     "       quorlink bt listen [--service NAME] [--name TEXT] [--comment TEXT] [--echo] "
     "[--radio ADDRESS] [--radio-name TEXT] [--virtual] [--bus ADDRESS] [--dir PATH]\n"
     "       quorlink bt connect ADDRESS [--service NAME] [--radio ADDRESS] [--radio-name TEXT] "
-    "[--virtual] [--bus ADDRESS] [--dir PATH]\n"
+    "[--virtual] [--bus ADDRESS] [--dir PATH] [--echo] [--imap MAP] [--omap MAP] [--hex] [--log "
+    "FILE]";
+
+constexpr const char* kNotes =
     "An ADDRESS has the form (00:11:22:33:44:55); a service NAME is a service class\n"
-    "such as \"Serial Port\".";
+    "such as \"Serial Port\". 'quorlink bt SUBCOMMAND --help' tells each one.";
 
 constexpr const char* kAddressForm = "an address such as (00:11:22:33:44:55)";
 
@@ -54,57 +59,80 @@ struct Options {
   std::optional<std::string> service, name, comment;
   std::optional<std::uint64_t> radio;
   std::string radioName, dir, bus;
-  bool echo = false;
+  bool echo = false;  // listen: every read is written back
   bool virtualRadio = false;
+  TerminalOptions terminal;  // connect
 };
 
-std::string Parse(const Args& args, Options& o) {
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    auto value = [&]() -> std::optional<std::string> {
-      if (i + 1 >= args.size()) return std::nullopt;
-      return args[++i];
-    };
-    std::optional<std::string> v;
-    if (a == "--service" || a == "--name" || a == "--comment" || a == "--radio" ||
-        a == "--radio-name" || a == "--dir" || a == "--bus") {
-      v = value();
-      if (!v) return a + " needs a value";
-    }
-    if (a == "--service") {
-      if (!IsServiceClass(*v)) return "--service takes a service class name, not '" + *v + "'";
-      o.service = v;
-    } else if (a == "--name") {
-      o.name = v;
-    } else if (a == "--comment") {
-      o.comment = v;
-    } else if (a == "--radio") {
-      o.radio = ParseAddress(*v);
-      if (!o.radio) return std::string("--radio takes ") + kAddressForm;
-    } else if (a == "--radio-name") {
-      o.radioName = *v;
-    } else if (a == "--dir") {
-      o.dir = *v;
-    } else if (a == "--bus") {
-      o.bus = *v;
-    } else if (a == "--virtual") {
-      o.virtualRadio = true;
-    } else if (a == "--echo") {
-      o.echo = true;
-    } else if (!a.empty() && a[0] == '-') {
-      return "unknown option " + a;
-    } else if (o.verb.empty()) {
-      o.verb = a;
-    } else if (o.verb == "connect" && o.address.empty()) {
-      if (!IsAddress(a)) return "ADDRESS takes " + std::string(kAddressForm) + ", not '" + a + "'";
-      o.address = a;
-    } else {
-      return "unexpected " + a;
-    }
+CLI::Validator Check(bool (*good)(const std::string&), std::string complaint) {
+  return tools::Check([good, complaint](const std::string& v) {
+    return good(v) ? std::string{} : complaint + ", not '" + v + "'";
+  });
+}
+
+CLI::App* Verb(CLI::App& app, Options& o, const char* verb, const std::string& usage,
+               const char* what) {
+  CLI::App* sub = app.add_subcommand(verb, what);
+  DescribeCommand(*sub, usage, kNotes);
+  sub->callback([&o, verb] { o.verb = verb; });
+  sub->add_option("--dir", o.dir, "the virtual radios' rendezvous directory")->type_name("PATH");
+  sub->add_option("--bus", o.bus, "the D-Bus bus that serves org.bluez")->type_name("ADDRESS");
+  sub->add_flag("--virtual", o.virtualRadio, "use the virtual radio, not BlueZ");
+  return sub;
+}
+
+void RadioOptions(CLI::App* sub, Options& o) {
+  sub->add_option_function<std::string>(
+         "--radio", [&o](const std::string& v) { o.radio = ParseAddress(v); },
+         "this program's radio address")
+      ->type_name("ADDRESS")
+      ->check(Check([](const std::string& v) { return ParseAddress(v).has_value(); },
+                    std::string("takes ") + kAddressForm));
+  sub->add_option("--radio-name", o.radioName, "this program's radio name")->type_name("TEXT");
+}
+
+void ServiceOption(CLI::App* sub, Options& o) {
+  sub->add_option("--service", o.service, "the service class")
+      ->type_name("NAME")
+      ->check(Check(IsServiceClass, "takes a service class name such as \"Serial Port\""));
+}
+
+void Describe(CLI::App& app, Options& o) {
+  DescribeCommand(app, kUsage, kNotes);
+  app.require_subcommand(1);
+  for (const char* verb : {"radios", "devices", "select"}) {
+    const std::string name = verb;
+    CLI::App* sub = Verb(app, o, verb,
+                         "usage: quorlink bt " + name +
+                             " [--virtual] [--bus ADDRESS] [--dir PATH] [--radio ADDRESS] "
+                             "[--radio-name TEXT]",
+                         name == "radios"    ? "list the radios"
+                         : name == "devices" ? "list the devices in range"
+                                             : "choose a device in a dialog");
+    RadioOptions(sub, o);
   }
-  if (o.verb.empty()) return "a subcommand is missing";
-  if (o.verb == "connect" && o.address.empty()) return "ADDRESS is missing";
-  return {};
+  CLI::App* listen = Verb(app, o, "listen",
+                          "usage: quorlink bt listen [--service NAME] [--name TEXT] "
+                          "[--comment TEXT] [--echo] [--radio ADDRESS] [--radio-name TEXT] "
+                          "[--dir PATH]",
+                          "a server that accepts many links");
+  ServiceOption(listen, o);
+  listen->add_option("--name", o.name, "the service's name")->type_name("TEXT");
+  listen->add_option("--comment", o.comment, "the service's comment")->type_name("TEXT");
+  listen->add_flag("--echo", o.echo, "write every read back to its link");
+  RadioOptions(listen, o);
+  CLI::App* connect = Verb(app, o, "connect",
+                           "usage: quorlink bt connect ADDRESS [--service NAME] [--radio ADDRESS] "
+                           "[--radio-name TEXT] [--dir PATH] [--echo] [--imap MAP] [--omap MAP] "
+                           "[--hex] [--log FILE]",
+                           "a terminal on a link to ADDRESS");
+  connect->footer(std::string(kNotes) + "\n" + kMapHelp + "\n\n" + kExitCodeHelp);
+  connect->add_option("ADDRESS", o.address, "the device's address")
+      ->required()
+      ->check(Check(IsAddress, std::string("takes ") + kAddressForm));
+  ServiceOption(connect, o);
+  RadioOptions(connect, o);
+  AddTerminalOptions(*connect, o.terminal);
 }
 
 std::string DeviceName(const BLUETOOTH_DEVICE_INFO& info) {
@@ -255,15 +283,17 @@ int Connect(const Options& o) {
   BluetoothSession session(o.dir, true, o.radio, o.radioName, Links(o));
   SignalStop stop;
   TQuorBluetooth bt(nullptr);
+  TerminalSession terminal(o.terminal, StdinIsTerminal());
+  if (std::string error = terminal.OpenLog(); !error.empty()) return Fail(error, kExitFailed);
   int rc = 0;
   std::atomic<bool> linked{false};
   bt.OnConnect = [&](TQuorCustomConnection* c) {
     linked.store(true);
-    std::fprintf(stderr, "quorlink: connected to %s \"%s\"; end of input or Ctrl-C closes\n",
-                 c->GetRemoteAddress().c_str(), c->GetRemoteName().c_str());
+    std::fprintf(stderr, "quorlink: connected to %s \"%s\"; %s\n", c->GetRemoteAddress().c_str(),
+                 c->GetRemoteName().c_str(), terminal.HowToLeave().c_str());
   };
-  bt.OnRead = [](TQuorCustomConnection*, const TQuorByteArray& buf) {
-    [[maybe_unused]] auto n = ::write(STDOUT_FILENO, buf.data(), buf.size());
+  bt.OnRead = [&](TQuorCustomConnection*, const TQuorByteArray& buf) {
+    if (!WriteScreen(terminal.FromDevice(buf.data(), buf.size()))) Application().Terminate();
   };
   bt.OnDisconnect = [](TQuorCustomConnection*) {
     std::fprintf(stderr, "quorlink: link closed\n");
@@ -279,6 +309,8 @@ int Connect(const Options& o) {
     if (rc == 0) rc = kExitFailed;
     Application().Terminate();
   };
+  // Raw before the banner (OnConnect), restored on every way out of here.
+  RawKeyboard keyboard;
   try {
     Configure(bt, o);
     bt.SetAddress(o.address);
@@ -286,7 +318,7 @@ int Connect(const Options& o) {
   } catch (const std::exception& e) {
     return Fail(e.what(), ExitCodeFor(e));
   }
-  if (RunTerminal(bt, stop, &linked) != 0 && rc == 0) rc = kExitFailed;
+  if (RunTerminal(bt, terminal, stop, &linked) != 0 && rc == 0) rc = kExitFailed;
   bt.Close();
   // What the link still had queued leaves before the program ends.
   WaitForBluetoothDrains();
@@ -295,13 +327,10 @@ int Connect(const Options& o) {
 }
 
 int Bluetooth(const Args& args) {
-  if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
-    std::printf("%s\n%s\n", kUsage, kExitCodeHelp);
-    return kExitOk;
-  }
   Options o;
-  if (std::string error = Parse(args, o); !error.empty())
-    return Fail(error + "\n" + kUsage, kExitUsage);
+  CLI::App app("", "quorlink bt");
+  Describe(app, o);
+  if (auto rc = ParseArgs(app, args)) return *rc;
   try {
     if (o.verb == "radios") return Radios(o);
     if (o.verb == "devices") return Devices(o);

@@ -13,6 +13,7 @@
 #include "design/PaletteBitmaps.h"
 #include "design/QuorReg.h"
 #include "tools/BluetoothSession.h"
+#include "tools/CommandLine.h"
 #include "tools/Commands.h"
 #include "tools/Failures.h"
 #include "tools/LineInput.h"
@@ -22,7 +23,8 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: quorlink inspect [--dir PATH] [-e COMMAND]... [SCRIPT|-]\n"
-    "       quorlink inspect --bitmap NAME FILE\n"
+    "       quorlink inspect --bitmap NAME FILE";
+constexpr const char* kNotes =
     "A script (or standard input that is not a terminal) runs one command per line and stops "
     "at the first failure. Commands:\n";
 
@@ -59,25 +61,24 @@ int Interactive(TDesignSession& session) {
 
 int Inspect(const Args& args) {
   std::string dir;
-  std::vector<std::string> commands;
+  std::vector<std::string> commands, bitmap;
   std::optional<std::string> script;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if (a == "--bitmap") {
-      if (args.size() != i + 3) return Fail("--bitmap takes NAME and FILE", kExitUsage);
-      return WriteBitmap(args[i + 1], args[i + 2]);
-    } else if (a == "--dir" || a == "-e") {
-      if (i + 1 >= args.size()) return Fail(a + " needs a value", kExitUsage);
-      (a == "--dir" ? dir : commands.emplace_back()) = args[++i];
-    } else if (a == "--help" || a == "-h") {
-      std::cout << kUsage << TDesignSession::HelpText() << kExitCodeHelp;
-      return 0;
-    } else if ((a.empty() || a[0] != '-' || a == "-") && !script) {
-      script = a;
-    } else {
-      return Fail("unexpected " + a + "\n" + kUsage, kExitUsage);
-    }
-  }
+  CLI::App app("", "quorlink inspect");
+  DescribeCommand(app, kUsage, kNotes + TDesignSession::HelpText());
+  auto* bitmapOption = app.add_option("--bitmap", bitmap, "write a palette image as a BMP file")
+                           ->type_name("NAME FILE")
+                           ->expected(2);
+  app.add_option("--dir", dir, "the virtual radios' rendezvous directory")
+      ->type_name("PATH")
+      ->excludes(bitmapOption);
+  app.add_option("-e", commands, "run COMMAND (repeatable)")
+      ->type_name("COMMAND")
+      ->allow_extra_args(false)
+      ->excludes(bitmapOption);
+  app.add_option("SCRIPT", script, "a file of commands, or - for standard input")
+      ->excludes(bitmapOption);
+  if (auto rc = ParseArgs(app, args)) return *rc;
+  if (!bitmap.empty()) return WriteBitmap(bitmap[0], bitmap[1]);
   // The host loads the library: its palette page and editors.
   Register();
   TDesignSession session(std::cout, std::cerr);

@@ -1,5 +1,5 @@
-// `quorlink serial PORT ...`: a terminal on a serial port. Standard input goes
-// to the port, what the port receives goes to standard output unchanged.
+// `quorlink serial PORT ...`: a terminal on a serial port. Keys (or piped
+// standard input) go to the port, what the port receives to standard output.
 #include <poll.h>
 #include <signal.h>
 #include <unistd.h>
@@ -8,15 +8,18 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <optional>
 #include <thread>
 
 #include "comport/QuorComPort.h"
 #include "core/Application.h"
 #include "platform/Kernel.h"
+#include "tools/CommandLine.h"
 #include "tools/Commands.h"
 #include "tools/Failures.h"
 #include "tools/Terminal.h"
+#include "tools/TerminalRaw.h"
 
 namespace quorlink::tools {
 namespace {
@@ -25,87 +28,77 @@ constexpr unsigned kPathPort = 255;  // the COM number a device path is bound to
 
 constexpr const char* kUsage =
     "usage: quorlink serial PORT [--baud N] [--data 5..8] [--parity none|odd|even|mark|space] "
-    "[--stop 1|1.5|2]\n"
-    "PORT is COMn or a device path. Standard input goes to the port, what the port\n"
-    "receives to standard output. At end of input every byte is sent before the\n"
-    "program exits (it gives up when the device takes nothing for 3 s); Ctrl-C quits\n"
-    "at once and drops what is not sent yet.";
+    "[--stop 1|1.5|2] [--echo] [--imap MAP] [--omap MAP] [--hex] [--log FILE] [--bind COMn=PATH]";
+
+constexpr const char* kNotes =
+    "PORT is COMn or a device path. What the port receives goes to standard output.\n"
+    "At a terminal each key goes to the port as it is typed (Enter sends CR; Ctrl-C goes\n"
+    "to the device too); Ctrl-A Ctrl-X exits and Ctrl-A Ctrl-H shows the keys. From a\n"
+    "pipe every byte goes to the port (unchanged without --omap), and at end of input\n"
+    "every byte is sent before the program exits (it gives up when the device takes\n"
+    "nothing for 3 s); Ctrl-C or SIGTERM quits at once and drops what is not sent yet.\n"
+    "--baud takes any rate the device can do (921600, 1000000, ...).";
 
 struct Settings {
   std::string port;
-  TQuorBaudRate baud = br115200;
-  TQuorByteSize data = 8;
-  TQuorParity parity = paNone;
-  TQuorStopBits stop = sb1;
+  DWORD baud = 115200;
+  int data = 8;
+  int parity = paNone;  // a TQuorParity
+  int stop = sb1;       // a TQuorStopBits
+  TerminalOptions terminal;
+  std::vector<std::string> binds;
 };
 
-std::optional<TQuorBaudRate> ParseBaud(const std::string& s) {
+// The enumeration's value for a rate, when it has one.
+std::optional<TQuorBaudRate> EnumeratedRate(DWORD rate) {
   for (int r = br110; r <= br256000; ++r)
-    if (std::to_string(BaudRateValue(static_cast<TQuorBaudRate>(r))) == s)
-      return static_cast<TQuorBaudRate>(r);
+    if (BaudRateValue(static_cast<TQuorBaudRate>(r)) == rate) return static_cast<TQuorBaudRate>(r);
   return std::nullopt;
 }
 
-// Empty on success, else what is wrong.
-std::string Parse(const Args& args, Settings& out) {
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    auto value = [&]() -> std::optional<std::string> {
-      if (i + 1 >= args.size()) return std::nullopt;
-      return args[++i];
-    };
-    if (a == "--baud") {
-      auto v = value();
-      auto b = v ? ParseBaud(*v) : std::nullopt;
-      if (!b)
-        return "--baud takes one of 110 300 600 1200 2400 4800 9600 14400 19200 38400 56000 "
-               "57600 115200 128000 256000";
-      out.baud = *b;
-    } else if (a == "--data") {
-      auto v = value();
-      if (!v || v->size() != 1 || (*v)[0] < '5' || (*v)[0] > '8') return "--data takes 5 to 8";
-      out.data = static_cast<TQuorByteSize>((*v)[0] - '0');
-    } else if (a == "--parity") {
-      static const char* const kNames[] = {"none", "odd", "even", "mark", "space"};
-      auto v = value();
-      int found = -1;
-      for (int p = 0; p < 5 && v; ++p)
-        if (*v == kNames[p]) found = p;
-      if (found < 0) return "--parity takes none, odd, even, mark or space";
-      out.parity = static_cast<TQuorParity>(found);
-    } else if (a == "--stop") {
-      auto v = value();
-      if (v && *v == "1")
-        out.stop = sb1;
-      else if (v && *v == "1.5")
-        out.stop = sb15;
-      else if (v && *v == "2")
-        out.stop = sb2;
-      else
-        return "--stop takes 1, 1.5 or 2";
-    } else if (!a.empty() && a[0] == '-') {
-      return "unknown option " + a;
-    } else if (out.port.empty()) {
-      out.port = a;
-    } else {
-      return "one PORT only";
-    }
-  }
-  if (out.port.empty()) return "PORT is missing";
-  return {};
-}
-
-bool WriteOut(const TQuorByteArray& buf) {
-  std::size_t done = 0;
-  while (done < buf.size()) {
-    const ssize_t r = ::write(STDOUT_FILENO, buf.data() + done, buf.size() - done);
-    if (r < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<std::size_t>(r);
-  }
-  return true;
+void Describe(CLI::App& app, Settings& s) {
+  DescribeCommand(app, kUsage, std::string(kNotes) + "\n" + kMapHelp + "\n" + kBindHelp);
+  app.add_option("PORT", s.port, "COMn or a device path")->required();
+  app.add_option("--baud", s.baud, "bits per second (default 115200)")
+      ->type_name("N")
+      ->check(Check([](const std::string& v) {
+        return v.find_first_not_of("0123456789") == std::string::npos && v.size() <= 10 &&
+                       std::stoull("0" + v) > 0 && std::stoull("0" + v) <= 0xFFFFFFFFull
+                   ? std::string{}
+                   : "takes a rate in bits per second (such as 9600 or 921600), not '" + v + "'";
+      }));
+  app.add_option("--data", s.data, "data bits (default 8)")
+      ->type_name("5..8")
+      ->check(Check([](const std::string& v) {
+        return v.size() == 1 && v[0] >= '5' && v[0] <= '8' ? std::string{}
+                                                           : "takes 5 to 8, not '" + v + "'";
+      }));
+  // By name, with the complaint naming the choices.
+  auto choice = [&app](const char* option, const char* what, int& field,
+                       std::vector<std::pair<std::string, int>> names) {
+    std::string list;
+    for (const auto& [name, value] : names) list += (list.empty() ? "" : ", ") + name;
+    app.add_option_function<std::string>(
+           option,
+           [&field, names](const std::string& v) {
+             for (const auto& [name, value] : names)
+               if (name == v) field = value;
+           },
+           what)
+        ->type_name(option == std::string("--parity") ? "P" : "S")
+        ->check(Check([names, list](const std::string& v) {
+          for (const auto& n : names)
+            if (n.first == v) return std::string{};
+          return "takes " + list + ", not '" + v + "'";
+        }));
+  };
+  choice(
+      "--parity", "none, odd, even, mark or space (default none)", s.parity,
+      {{"none", paNone}, {"odd", paOdd}, {"even", paEven}, {"mark", paMark}, {"space", paSpace}});
+  choice("--stop", "stop bits: 1, 1.5 or 2 (default 1)", s.stop,
+         {{"1", sb1}, {"1.5", sb15}, {"2", sb2}});
+  AddTerminalOptions(app, s.terminal);
+  AddBindOption(app, s.binds);
 }
 
 enum class Drained { kSent, kStalled, kInterrupted };
@@ -138,12 +131,11 @@ Drained Drain(HANDLE h, const SignalStop& stop) {
 }
 
 int SerialTerminal(const Args& args) {
-  if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
-    std::printf("%s\n%s\n", kUsage, kExitCodeHelp);
-    return kExitOk;
-  }
   Settings s;
-  if (std::string error = Parse(args, s); !error.empty())
+  CLI::App app("", "quorlink serial");
+  Describe(app, s);
+  if (auto rc = ParseArgs(app, args)) return *rc;
+  if (std::string error = ApplyBindings(s.binds); !error.empty())
     return Fail(error + "\n" + kUsage, kExitUsage);
   unsigned number;
   if (auto n = platform::ComPortNumber(s.port); n && *n <= 255) {
@@ -152,18 +144,23 @@ int SerialTerminal(const Args& args) {
     number = kPathPort;
     platform::BindComPort(number, s.port);
   }
+  TerminalSession session(s.terminal, StdinIsTerminal());
+  if (std::string error = session.OpenLog(); !error.empty()) return Fail(error, kExitFailed);
 
   SignalStop stop;
 
   TQuorComPort port(nullptr);
   port.SetPort(static_cast<std::uint8_t>(number));
-  port.SetBaudRate(s.baud);
-  port.SetByteSize(s.data);
-  port.SetParity(s.parity);
-  port.SetStopBits(s.stop);
+  if (auto enumerated = EnumeratedRate(s.baud))
+    port.SetBaudRate(*enumerated);
+  else
+    port.SetCustomBaudRate(s.baud);
+  port.SetByteSize(static_cast<TQuorByteSize>(s.data));
+  port.SetParity(static_cast<TQuorParity>(s.parity));
+  port.SetStopBits(static_cast<TQuorStopBits>(s.stop));
   int rc = 0;
   port.OnRead = [&](TQuorCustomConnection*, const TQuorByteArray& buf) {
-    if (!WriteOut(buf)) Application().Terminate();
+    if (!WriteScreen(session.FromDevice(buf.data(), buf.size()))) Application().Terminate();
   };
   try {
     port.Connect();
@@ -171,15 +168,20 @@ int SerialTerminal(const Args& args) {
     // The library's message stays; the last error tells the program why.
     const Failure why =
         SerialOpenFailure(platform::Kernel().GetLastError(),
-                          LineSettingsText(BaudRateValue(s.baud), s.data, s.parity, s.stop));
+                          LineSettingsText(port.GetLineRate(), s.data, s.parity, s.stop));
     return Fail(std::string(e.what()) + " (" + s.port + "): " + why.reason, why.code);
   } catch (const std::exception& e) {
     return Fail(std::string(e.what()) + " (" + s.port + ")", ExitCodeFor(e));
   }
-  std::fprintf(stderr, "quorlink: %s open as %s; end of input or Ctrl-C closes it\n",
-               s.port.c_str(), port.GetPortName().c_str());
+  // Raw before the banner, so no key typed after it is taken as a line;
+  // restored on every way out of here.
+  RawKeyboard keyboard;
+  std::fprintf(stderr, "quorlink: %s open as %s at %s; %s\n", s.port.c_str(),
+               port.GetPortName().c_str(),
+               LineSettingsText(port.GetLineRate(), s.data, s.parity, s.stop).c_str(),
+               session.HowToLeave().c_str());
 
-  rc = RunTerminal(port, stop);
+  rc = RunTerminal(port, session, stop);
   if (port.ConnectionCount() > 0) {
     HANDLE h = static_cast<TQuorComPortConnection*>(port.GetConnections(0))->GetPortHandle();
     const Drained how = stop.Raised(0) ? Drained::kInterrupted : Drain(h, stop);
@@ -202,7 +204,7 @@ int SerialTerminal(const Args& args) {
 }
 
 const CommandRegistrar reg("serial",
-                           "serial PORT [--baud N] [--data 5..8] [--parity P] [--stop 1|1.5|2]",
+                           "serial PORT [--baud N] [--data 5..8] [--parity P] [--stop S] ...",
                            "a terminal on a serial port (COMn or a device path)", SerialTerminal);
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "core/QuorBaseComponent.h"
 #include "core/Version.h"
+#include "tools/CommandLine.h"
 #include "tools/Failures.h"
 
 namespace quorlink::tools {
@@ -46,7 +47,12 @@ void PrintHelp() {
   std::printf("\n'quorlink COMMAND --help' shows a command's usage.\n%s\n", kExitCodeHelp);
 }
 
-int RunDemo() {
+int RunDemo(const Args& args) {
+  CLI::App app("", "quorlink demo");
+  DescribeCommand(app, "usage: quorlink demo",
+                  "Runs a serial session on a pty pair and a Bluetooth session on two virtual\n"
+                  "radios, printing each call and event; no hardware is needed.");
+  if (auto rc = ParseArgs(app, args)) return *rc;
   auto demos = DemoTable();
   std::stable_sort(demos.begin(), demos.end(),
                    [](const Demo& a, const Demo& b) { return a.order < b.order; });
@@ -88,7 +94,7 @@ int RunCommandLine(int argc, char** argv) {
     return 0;
   }
   try {
-    if (args[0] == "demo") return RunDemo();
+    if (args[0] == "demo") return RunDemo(Args(args.begin() + 1, args.end()));
     auto it = CommandTable().find(args[0]);
     if (it == CommandTable().end()) {
       Fail("unknown command '" + args[0] + "' (see quorlink --help)");

@@ -1,15 +1,19 @@
 // What the serial and Bluetooth terminals share: interrupts taken as a
-// readable descriptor, and standard input written to the open link.
+// readable descriptor, and standard input written to the open link through
+// a terminal session (maps, exit key, echo).
 #pragma once
 
 #include <atomic>
+#include <string>
 
 #include "core/QuorCustomTransport.h"
+#include "tools/TerminalSession.h"
 
 namespace quorlink::tools {
 
 // Blocks SIGINT, SIGTERM and SIGHUP for the process's threads and delivers
-// them through a descriptor instead, so no library thread is interrupted.
+// them through a descriptor instead, so no library thread is interrupted
+// and every exit path (the terminal's restore included) runs.
 class SignalStop {
  public:
   SignalStop();
@@ -25,11 +29,16 @@ class SignalStop {
   int fd_;
 };
 
-// Runs the message loop while an input thread writes standard input to the
-// transport's first connection (on the main thread), until end of input, an
-// interrupt or Application().Terminate(). Input waits while ready is false,
-// so nothing typed before the link exists is lost. 1 when a write failed.
-int RunTerminal(TQuorCustomTransport& transport, const SignalStop& stop,
+// Writes all of text to standard output; false when it cannot.
+bool WriteScreen(const std::string& text);
+
+// Runs the message loop while an input thread passes standard input through
+// the session to the transport's first connection (on the main thread),
+// until end of input, the exit key, an interrupt or Application().Terminate().
+// Input waits while ready is false, so nothing typed before the link exists
+// is lost. The caller makes the keyboard raw (RawKeyboard) before it tells
+// the user how to leave. 1 when a write failed.
+int RunTerminal(TQuorCustomTransport& transport, TerminalSession& session, const SignalStop& stop,
                 const std::atomic<bool>* ready = nullptr);
 
 }  // namespace quorlink::tools

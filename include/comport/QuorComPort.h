@@ -61,6 +61,13 @@ class QUORLINK_API TQuorComPort : public TQuorCustomTransport {
   /// fails Connect with "Can not open connection.".
   TQuorBaudRate GetBaudRate() const { return FBaudRate; }
   void SetBaudRate(TQuorBaudRate value);
+  // The line's bits per second when the enumeration has no value for it
+  // (230400, 921600, ...); 0 uses BaudRate. The device refuses a rate it
+  // cannot do when the port opens. Stored with a form only when set.
+  DWORD GetCustomBaudRate() const { return FCustomBaudRate; }
+  void SetCustomBaudRate(DWORD value);
+  // What the port is opened at: CustomBaudRate, else BaudRate's value.
+  DWORD GetLineRate() const;
   TQuorByteSize GetByteSize() const { return FByteSize; }
   void SetByteSize(TQuorByteSize value);
   TQuorParity GetParity() const { return FParity; }
@@ -90,6 +97,7 @@ class QUORLINK_API TQuorComPort : public TQuorCustomTransport {
   void Store(T& field, T value);
 
   TQuorBaudRate FBaudRate = br115200;
+  DWORD FCustomBaudRate = 0;
   TQuorByteSize FByteSize = 8;
   TQuorParity FParity = paNone;
   std::uint8_t FPort = 1;

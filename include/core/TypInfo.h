@@ -119,6 +119,8 @@ struct TPropInfo {
   std::function<std::any(const TComponent&)> GetMethodValue = {};
   std::function<void(TComponent&, const std::any&)> SetMethodValue = {};
   ///@}
+  /// A Stored property is written only when this says so (none: always).
+  std::function<bool(const TComponent&)> IsStored = {};
 };
 
 /// The published properties of a component, base class first.

@@ -1,6 +1,7 @@
 // Runs the built quorlink program as a child process: its standard input
-// from a descriptor, its standard error captured, its exit awaited with a
-// deadline (a child still running then is killed and counts as hung).
+// (and, for a terminal, its standard output) from a descriptor, what it
+// writes otherwise captured, its exit awaited with a deadline (a child still
+// running then is killed and counts as hung).
 #pragma once
 
 #include <fcntl.h>
@@ -26,17 +27,19 @@ struct Exit {
 
 class Program {
  public:
-  // stdinFd: the child's standard input (-1: /dev/null); it is not closed here.
-  explicit Program(const std::vector<std::string>& args, int stdinFd = -1) {
-    int outPipe[2], errPipe[2];
-    if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) return;
+  // stdinFd: the child's standard input (-1: /dev/null); stdoutFd its
+  // standard output (-1: captured). Neither is closed here.
+  explicit Program(const std::vector<std::string>& args, int stdinFd = -1, int stdoutFd = -1) {
+    int outPipe[2] = {-1, -1}, errPipe[2];
+    if ((stdoutFd < 0 && pipe2(outPipe, O_CLOEXEC) != 0) || pipe2(errPipe, O_CLOEXEC) != 0) return;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     if (stdinFd >= 0)
       posix_spawn_file_actions_adddup2(&actions, stdinFd, STDIN_FILENO);
     else
       posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, outPipe[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, stdoutFd >= 0 ? stdoutFd : outPipe[1],
+                                     STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, errPipe[1], STDERR_FILENO);
     std::vector<std::string> all{QUORLINK_PROGRAM};
     all.insert(all.end(), args.begin(), args.end());
@@ -46,7 +49,7 @@ class Program {
     if (posix_spawn(&pid_, QUORLINK_PROGRAM, &actions, nullptr, argv.data(), environ) != 0)
       pid_ = -1;
     posix_spawn_file_actions_destroy(&actions);
-    ::close(outPipe[1]);
+    if (outPipe[1] >= 0) ::close(outPipe[1]);
     ::close(errPipe[1]);
     out_ = outPipe[0];
     err_ = errPipe[0];
@@ -70,6 +73,16 @@ class Program {
   const std::string& ErrSoFar() {
     Collect(0);
     return exit_.err;
+  }
+  // Waits (bounded) until standard error holds `part`.
+  bool WaitForErr(const std::string& part, int timeoutMs = 10000) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (exit_.err.find(part) == std::string::npos) {
+      if (std::chrono::steady_clock::now() >= deadline) return false;
+      // After the child's end the pipe reads nothing at once: no busy wait.
+      if (!Collect(10)) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
   }
   // Waits for the exit, reading its output meanwhile.
   Exit Wait(int timeoutMs = 30000) {

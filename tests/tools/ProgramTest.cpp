@@ -29,12 +29,34 @@ bool Has(const std::string& text, const std::string& part) {
 }
 
 TEST(QuorlinkProgram, CommandHelpPrintsUsageAndTheExitCodes) {
-  for (const char* command : {"serial", "bt"}) {
-    const Exit e = RunProgram({command, "--help"});
-    EXPECT_EQ(e.code, 0) << command;
-    EXPECT_EQ(e.out.rfind("usage: quorlink " + std::string(command), 0), 0u) << e.out;
+  const std::vector<std::vector<std::string>> commands = {
+      {"serial"},       {"bt"},           {"ports"},         {"inspect"},
+      {"bt", "radios"}, {"bt", "listen"}, {"bt", "connect"}, {"bt", "devices"}};
+  for (auto args : commands) {
+    std::string name = "usage: quorlink";
+    for (const auto& a : args) name += " " + a;
+    args.push_back("--help");
+    const Exit e = RunProgram(args);
+    EXPECT_EQ(e.code, 0) << name;
+    EXPECT_TRUE(Has(e.out, name)) << e.out;
     EXPECT_TRUE(Has(e.out, "Exit codes:")) << e.out;
     EXPECT_TRUE(e.err.empty()) << e.err;
+  }
+  const Exit serial = RunProgram({"serial", "--help"});
+  for (const char* option : {"--baud", "--imap", "--omap", "--hex", "--log", "--echo", "lfcrlf"})
+    EXPECT_TRUE(Has(serial.out, option)) << option;
+  // Unknown options and missing values are usage errors, with the usage.
+  for (const std::vector<std::string>& bad : {std::vector<std::string>{"serial"},
+                                              {"serial", "/dev/null", "--bogus"},
+                                              {"serial", "/dev/null", "--baud", "0"},
+                                              {"serial", "/dev/null", "--imap", "crcr"},
+                                              {"serial", "/dev/null", "--baud"},
+                                              {"ports", "--bind", "COM0=/dev/null"},
+                                              {"bt", "frobnicate"},
+                                              {"inspect", "--bitmap", "X"}}) {
+    const Exit e = RunProgram(bad);
+    EXPECT_EQ(e.code, 2) << bad.back() << e.err;
+    EXPECT_TRUE(Has(e.err, "usage: quorlink")) << e.err;
   }
 }
 
@@ -70,7 +92,8 @@ TEST(QuorlinkProgram, SerialOpenFailuresSayWhyAndExitByKind) {
 
   e = RunProgram({"serial", pty.SlavePath(), "--parity", "sometimes"});
   EXPECT_EQ(e.code, 2);
-  EXPECT_TRUE(Has(e.err, "--parity takes")) << e.err;
+  EXPECT_TRUE(Has(e.err, "--parity")) << e.err;
+  EXPECT_TRUE(Has(e.err, "sometimes")) << e.err;
 }
 
 TEST(QuorlinkProgram, AMalformedBluetoothAddressIsAUsageError) {
@@ -82,7 +105,7 @@ TEST(QuorlinkProgram, AMalformedBluetoothAddressIsAUsageError) {
   }
   const Exit e = RunProgram({"bt", "listen", "--service", "No Such Class"});
   EXPECT_EQ(e.code, 2);
-  EXPECT_TRUE(Has(e.err, "--service takes")) << e.err;
+  EXPECT_TRUE(Has(e.err, "--service: takes a service class name")) << e.err;
 }
 
 // Feeds bytes into a pipe from a thread, closing it at the end.
@@ -170,6 +193,43 @@ TEST(QuorlinkProgramThreaded, SerialQuitsOnAnInterruptWhateverIsPending) {
   EXPECT_TRUE(Has(e.err, "interrupted")) << e.err;
   device.Stop();
   ExpectOpensAgain(pty);
+}
+
+// From a pipe every byte is the device's, the terminal's command key too.
+TEST(QuorlinkProgram, APipeIsBinaryClean) {
+  PtyPair pty;
+  const std::string bytes("\x01\x18\x01\x08\x03\r\n\x00\xff", 9);
+  Exit e;
+  {
+    Feeder input(std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
+    Program p({"serial", pty.SlavePath()}, input.ReadEnd());
+    const auto got = pty.Read(bytes.size());
+    EXPECT_EQ(std::string(got.begin(), got.end()), bytes);
+    e = p.Wait(15000);
+  }
+  EXPECT_EQ(e.code, 0) << e.err;
+  EXPECT_TRUE(Has(e.err, "end of input or Ctrl-C closes it")) << e.err;
+  EXPECT_FALSE(Has(e.err, "Ctrl-A")) << e.err;
+}
+
+// A pty bound to a COM name is listed with it, from the option or the
+// environment, and the program opens it by that name.
+TEST(QuorlinkProgram, PortsListsBoundPtysAndSerialOpensThemByName) {
+  PtyPair a, b;
+  ASSERT_EQ(setenv("QUORLINK_BIND", ("COM12=" + b.SlavePath()).c_str(), 1), 0);
+  const Exit e = RunProgram({"ports", "--bind", "COM9=" + a.SlavePath()});
+  unsetenv("QUORLINK_BIND");
+  EXPECT_EQ(e.code, 0) << e.err;
+  EXPECT_TRUE(Has(e.out, a.SlavePath() + "\n  driver:  pty\n  com:     COM9 (bound)\n")) << e.out;
+  EXPECT_TRUE(Has(e.out, b.SlavePath() + "\n  driver:  pty\n  com:     COM12 (bound)\n")) << e.out;
+
+  Feeder input(std::vector<std::uint8_t>{'h', 'i'});
+  Program p({"serial", "COM9", "--bind", "COM9=" + a.SlavePath(), "--baud", "1000000"},
+            input.ReadEnd());
+  EXPECT_EQ(a.Read(2), (std::vector<std::uint8_t>{'h', 'i'}));
+  const Exit s = p.Wait(15000);
+  EXPECT_EQ(s.code, 0) << s.err;
+  EXPECT_TRUE(Has(s.err, "COM9 open as COM9 at 1000000 baud, 8N1")) << s.err;
 }
 
 }  // namespace

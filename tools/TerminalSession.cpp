@@ -1,0 +1,153 @@
+#include "tools/TerminalSession.h"
+
+#include <cerrno>
+#include <cstring>
+#include <sstream>
+#include <utility>
+
+namespace quorlink::tools {
+
+namespace {
+constexpr std::uint8_t kCommandKey = 0x01;  // Ctrl-A
+constexpr std::uint8_t kExitKey = 0x18;     // Ctrl-X
+constexpr std::uint8_t kHelpKey = 0x08;     // Ctrl-H
+
+struct MapName {
+  const char* name;
+  MapFlag flag;
+};
+constexpr MapName kMapNames[] = {{"crlf", kMapCrLf}, {"crcrlf", kMapCrCrLf}, {"igncr", kMapIgnCr},
+                                 {"lfcr", kMapLfCr}, {"lfcrlf", kMapLfCrLf}, {"ignlf", kMapIgnLf}};
+}  // namespace
+
+const char* const kMapHelp =
+    "MAP is a comma-separated list of: crlf (CR becomes LF), crcrlf (CR becomes CR LF),\n"
+    "igncr (CR is dropped), lfcr (LF becomes CR), lfcrlf (LF becomes CR LF), ignlf (LF is\n"
+    "dropped). --imap maps what arrives, --omap what is sent.";
+
+const char* const kKeyHelp =
+    "Keys after Ctrl-A: Ctrl-X exits (what was typed is sent first), Ctrl-H shows this,\n"
+    "Ctrl-A sends Ctrl-A. Every other key, Ctrl-C included, goes to the device as typed.\n";
+
+std::optional<unsigned> ParseMap(const std::string& spec, std::string* bad) {
+  unsigned flags = 0;
+  std::stringstream words(spec);
+  std::string word;
+  while (std::getline(words, word, ',')) {
+    if (word.empty()) continue;
+    bool known = false;
+    for (const auto& m : kMapNames)
+      if (word == m.name) {
+        flags |= m.flag;
+        known = true;
+      }
+    if (!known) {
+      if (bad != nullptr) *bad = word;
+      return std::nullopt;
+    }
+  }
+  return flags;
+}
+
+std::string ApplyMap(unsigned map, const std::uint8_t* data, std::size_t size) {
+  std::string out;
+  out.reserve(size);
+  for (std::size_t i = 0; i < size; ++i) {
+    const char c = static_cast<char>(data[i]);
+    if (c == '\r' && map & (kMapIgnCr | kMapCrLf | kMapCrCrLf)) {
+      if (map & kMapIgnCr) continue;
+      out += (map & kMapCrCrLf) != 0 ? "\r\n" : "\n";
+    } else if (c == '\n' && map & (kMapIgnLf | kMapLfCr | kMapLfCrLf)) {
+      if (map & kMapIgnLf) continue;
+      out += (map & kMapLfCrLf) != 0 ? "\r\n" : "\r";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::string HexRows(const std::uint8_t* data, std::size_t size) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string out;
+  for (std::size_t row = 0; row < size; row += 16) {
+    const std::size_t n = std::min<std::size_t>(16, size - row);
+    std::string text;
+    for (std::size_t i = 0; i < 16; ++i) {
+      if (i < n) {
+        const std::uint8_t b = data[row + i];
+        out += kDigits[b >> 4];
+        out += kDigits[b & 15];
+        out += ' ';
+        text += b >= 0x20 && b < 0x7f ? static_cast<char>(b) : '.';
+      } else {
+        out += "   ";
+      }
+    }
+    out += ' ' + text + '\n';
+  }
+  return out;
+}
+
+TerminalSession::TerminalSession(TerminalOptions options, bool keyboard)
+    : options_(std::move(options)), keyboard_(keyboard) {}
+
+TerminalSession::~TerminalSession() {
+  if (log_ != nullptr) std::fclose(log_);
+}
+
+std::string TerminalSession::OpenLog() {
+  if (options_.log.empty()) return {};
+  log_ = std::fopen(options_.log.c_str(), "ab");
+  if (log_ == nullptr) return "cannot write the log " + options_.log + ": " + std::strerror(errno);
+  return {};
+}
+
+std::string TerminalSession::HowToLeave() const {
+  return keyboard_ ? "Ctrl-A Ctrl-X exits, Ctrl-A Ctrl-H helps"
+                   : "end of input or Ctrl-C closes it";
+}
+
+std::string TerminalSession::Show(const std::string& bytes) const {
+  if (!options_.hex) return bytes;
+  return HexRows(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+}
+
+std::string TerminalSession::FromDevice(const std::uint8_t* data, std::size_t size) {
+  const std::string mapped = ApplyMap(options_.imap, data, size);
+  if (log_ != nullptr) {
+    // Flushed at once: a log is most wanted when the program is killed.
+    std::fwrite(mapped.data(), 1, mapped.size(), log_);
+    std::fflush(log_);
+  }
+  return Show(mapped);
+}
+
+TerminalSession::Typed TerminalSession::FromKeys(const std::uint8_t* data, std::size_t size) {
+  Typed typed;
+  std::string keys;
+  for (std::size_t i = 0; i < size && !typed.quit; ++i) {
+    const std::uint8_t k = data[i];
+    if (!keyboard_) {
+      keys += static_cast<char>(k);
+    } else if (commandKey_) {
+      commandKey_ = false;
+      if (k == kExitKey)
+        typed.quit = true;
+      else if (k == kHelpKey)
+        typed.note += kKeyHelp;
+      else if (k == kCommandKey)
+        keys += static_cast<char>(k);
+    } else if (k == kCommandKey) {
+      commandKey_ = true;
+    } else {
+      keys += static_cast<char>(k);
+    }
+  }
+  typed.device =
+      ApplyMap(options_.omap, reinterpret_cast<const std::uint8_t*>(keys.data()), keys.size());
+  if (options_.echo) typed.screen = Show(typed.device);
+  return typed;
+}
+
+}  // namespace quorlink::tools
