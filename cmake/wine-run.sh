@@ -24,5 +24,23 @@ if [ ! -f "$prefix/.quorlink-ready" ]; then
   exec 9>&-
 fi
 # Stays until ten minutes after the last program ends.
-"$server" -p600 >/dev/null 2>&1 || true
-exec "$wine" "$@"
+"$server" -p600 </dev/null >/dev/null 2>&1 || true
+# Wine's helper processes (services.exe, explorer.exe ...) that the first
+# program of a session starts inherit its output and live as long as the
+# server: a pipe given to wine would stay open for ten minutes and keep CTest
+# waiting. So the program writes to files, streamed out until it ends.
+out=$(mktemp -d "${TMPDIR:-/tmp}/quorlink-wine.XXXXXX")
+trap 'rm -rf "$out"' EXIT
+: >"$out/1"
+: >"$out/2"
+"$wine" "$@" >"$out/1" 2>"$out/2" &
+pid=$!
+trap 'kill "$pid" 2>/dev/null || true; rm -rf "$out"' EXIT INT TERM
+tail -s 0.1 -n +1 -f --pid="$pid" "$out/1" &
+t1=$!
+tail -s 0.1 -n +1 -f --pid="$pid" "$out/2" >&2 &
+t2=$!
+rc=0
+wait "$pid" || rc=$?
+wait "$t1" "$t2" || true
+exit "$rc"

@@ -16,6 +16,7 @@ class TransportLifecycle : public ::testing::Test {
   void SetUp() override {
     TestConnection::alive = 0;
     TestConnection::disconnects = 0;
+    CheckMainThread("test");  // the main thread's own windows exist from here
     windowsBefore_ = testing::LiveWindowCount();
     hookCalls_ = 0;
     ApplicationHandleException = [this](TObject* sender) {

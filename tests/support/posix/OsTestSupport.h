@@ -22,6 +22,17 @@ inline bool WaitReady(TPollHandle handle, int timeoutMs) {
   return ::poll(&p, 1, timeoutMs) == 1 && (p.revents & POLLIN) != 0;
 }
 
+// The text Windows gives for an error code (the POSIX backend writes the
+// same): the codes the tests name.
+inline std::string SystemErrorText(DWORD code) {
+  switch (code) {
+    case ERROR_ACCESS_DENIED:
+      return "Access is denied.";
+    default:
+      return "";
+  }
+}
+
 // The hidden windows alive now.
 inline std::size_t LiveWindowCount() {
   return platform::posix::PosixMainLoop().WindowCount();

@@ -17,6 +17,16 @@ inline bool WaitReady(TPollHandle handle, int timeoutMs) {
   return ::WaitForSingleObject(handle, static_cast<DWORD>(timeoutMs)) == WAIT_OBJECT_0;
 }
 
+// The system's own text for an error code, without its line end (Wine's
+// texts differ from Windows' in places).
+inline std::string SystemErrorText(DWORD code) {
+  char text[512] = {};
+  DWORD n = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                             code, 0, text, sizeof text, nullptr);
+  while (n > 0 && (text[n - 1] == '\n' || text[n - 1] == '\r' || text[n - 1] == ' ')) --n;
+  return std::string(text, n);
+}
+
 // The library's message-only windows alive now.
 inline std::size_t LiveWindowCount() {
   std::size_t n = 0;
