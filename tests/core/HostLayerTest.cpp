@@ -1,6 +1,10 @@
 // Components, the owning list, conversions and operating-system errors.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
+#include "OsTestSupport.h"
 #include "core/Classes.h"
 #include "core/SysUtils.h"
 #include "platform/Kernel.h"
@@ -27,19 +31,35 @@ TEST(OSErrors, RaiseLastOSErrorCarriesTheSystemText) {
     RaiseLastOSError();
   } catch (const EOSError& e) {
     EXPECT_EQ(e.ErrorCode, ERROR_ACCESS_DENIED);
-    EXPECT_NE(e.Message().find("Access is denied."), std::string::npos) << e.Message();
+    const std::string text = testing::SystemErrorText(ERROR_ACCESS_DENIED);
+    ASSERT_FALSE(text.empty());
+    EXPECT_NE(e.Message().find(text), std::string::npos) << e.Message();
     return;
   }
   FAIL() << "nothing raised";
 }
 
 TEST(OSErrors, LastErrorIsPerThread) {
-  platform::Kernel().SetLastError(5);
+  // Each side reads its own while the other has set its value; starting and
+  // joining a thread may itself change the caller's last error on Windows.
+  std::atomic<int> step{0};
   DWORD other = 1;
-  std::thread t([&] { other = platform::Kernel().GetLastError(); });
+  DWORD mine = 0;
+  std::thread t([&] {
+    while (step.load() != 1) {
+    }
+    other = platform::Kernel().GetLastError();
+    platform::Kernel().SetLastError(7);
+    step.store(2);
+  });
+  platform::Kernel().SetLastError(5);
+  step.store(1);
+  while (step.load() != 2) {
+  }
+  mine = platform::Kernel().GetLastError();
   t.join();
   EXPECT_EQ(other, 0u);
-  EXPECT_EQ(platform::Kernel().GetLastError(), 5u);
+  EXPECT_EQ(mine, 5u);
 }
 
 struct Counted : TObject {

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <sstream>
@@ -10,6 +9,7 @@
 #include "design/DesignFixture.h"
 #include "design/DesignSession.h"
 #include "design/FormFile.h"
+#include "OsTestSupport.h"
 
 namespace quorlink {
 namespace {
@@ -19,8 +19,7 @@ using testing::DesignFixture;
 class InspectorSession : public DesignFixture {
  protected:
   InspectorSession() {
-    char pattern[] = "/tmp/quorlink-design-XXXXXX";
-    dir = mkdtemp(pattern);
+    dir = testing::MakeTempDir("quorlink-design-");
   }
   ~InspectorSession() override { std::filesystem::remove_all(dir); }
 
