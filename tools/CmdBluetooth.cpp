@@ -266,7 +266,7 @@ int Listen(const Options& o) {
               bt.GetService().c_str(), bt.GetServiceName().c_str());
   std::fflush(stdout);
   std::thread watcher([&] {
-    pollfd p{stop.Fd(), POLLIN, 0};
+    pollfd p{static_cast<int>(stop.Native()), POLLIN, 0};
     while (::poll(&p, 1, -1) < 0) {
     }
     Application().Terminate();

@@ -16,25 +16,6 @@
 
 namespace quorlink::tools {
 
-SignalStop::SignalStop() {
-  sigset_t signals;
-  sigemptyset(&signals);
-  sigaddset(&signals, SIGINT);
-  sigaddset(&signals, SIGTERM);
-  sigaddset(&signals, SIGHUP);
-  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-  fd_ = signalfd(-1, &signals, SFD_CLOEXEC);
-}
-
-SignalStop::~SignalStop() {
-  ::close(fd_);
-}
-
-bool SignalStop::Raised(int timeoutMs) const {
-  pollfd p{fd_, POLLIN, 0};
-  return ::poll(&p, 1, timeoutMs) > 0 && (p.revents & POLLIN) != 0;
-}
-
 bool WriteScreen(const std::string& text) {
   std::size_t done = 0;
   while (done < text.size()) {
@@ -58,7 +39,9 @@ int RunTerminal(TQuorCustomTransport& transport, TerminalSession& session, const
   int rc = 0;
   std::atomic<bool> inputDone{false};
   std::thread input([&] {
-    pollfd fds[3] = {{STDIN_FILENO, POLLIN, 0}, {stop.Fd(), POLLIN, 0}, {stopPipe[0], POLLIN, 0}};
+    pollfd fds[3] = {{STDIN_FILENO, POLLIN, 0},
+                     {static_cast<int>(stop.Native()), POLLIN, 0},
+                     {stopPipe[0], POLLIN, 0}};
     std::uint8_t buf[4096];
     for (bool quit = false; !quit;) {
       const bool reading = ready == nullptr || ready->load();

@@ -7,27 +7,10 @@
 #include <string>
 
 #include "core/QuorCustomTransport.h"
+#include "tools/Host.h"
 #include "tools/TerminalSession.h"
 
 namespace quorlink::tools {
-
-// Blocks SIGINT, SIGTERM and SIGHUP for the process's threads and delivers
-// them through a descriptor instead, so no library thread is interrupted
-// and every exit path (the terminal's restore included) runs.
-class SignalStop {
- public:
-  SignalStop();
-  ~SignalStop();
-  SignalStop(const SignalStop&) = delete;
-  SignalStop& operator=(const SignalStop&) = delete;
-  int Fd() const { return fd_; }
-  // Waits up to timeoutMs for a signal; true once one has come (it stays
-  // pending, so every later call says so too).
-  bool Raised(int timeoutMs) const;
-
- private:
-  int fd_;
-};
 
 // Writes all of text to standard output; false when it cannot.
 bool WriteScreen(const std::string& text);
