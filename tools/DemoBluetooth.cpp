@@ -8,14 +8,14 @@
 
 #include "bluetooth/QuorBluetooth.h"
 #include "platform/Messages.h"
-#include "platform/posix/VirtualRadio.h"
+#include "platform/virtual/VirtualRadio.h"
 #include "tests/support/VirtualRadios.h"
 #include "tools/Commands.h"
 
 namespace quorlink::tools {
 namespace {
 
-namespace vradio = platform::posix::vradio;
+namespace vradio = platform::vradio;
 
 constexpr std::uint64_t kServer = 0x00DE00000001ull;
 constexpr std::uint64_t kClient = 0x00DE00000002ull;

@@ -12,14 +12,12 @@
 #include "platform/BluetoothApi.h"
 #include "platform/posix/BluetoothProvider.h"
 #include "platform/posix/HandleTable.h"
-#include "platform/posix/VirtualRadio.h"
 #include "platform/posix/bluez/Bluez.h"
+#include "platform/virtual/VirtualRadio.h"
 
 namespace quorlink::platform {
 
 namespace {
-
-namespace vradio = posix::vradio;
 
 struct RadioObject final : posix::KernelObject {
   explicit RadioObject(BTH_ADDR a) : address(a) {}

@@ -27,7 +27,7 @@ class BluetoothTransportFailure : public BluetoothFixture {
   void ExpectNothingHeld() {
     EXPECT_EQ(winsock.Startups(), 0);
     EXPECT_TRUE(winsock.OpenSockets().empty());
-    EXPECT_TRUE(platform::posix::vradio::Services(kServerRadio).empty());
+    EXPECT_TRUE(platform::vradio::Services(kServerRadio).empty());
   }
   FaultyBluetoothApi bluetooth{plan};
   platform::ScopedBluetoothApi scopedBluetooth{bluetooth};

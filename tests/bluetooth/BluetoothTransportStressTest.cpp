@@ -13,13 +13,13 @@
 
 #include "bluetooth/QuorBluetooth.h"
 #include "platform/Winsock.h"
-#include "platform/posix/VirtualRadio.h"
+#include "platform/virtual/VirtualRadio.h"
 #include "support/VirtualRadios.h"
 
 namespace quorlink::testing {
 namespace {
 
-namespace vradio = platform::posix::vradio;
+namespace vradio = platform::vradio;
 
 constexpr int kLinks = 200;
 constexpr int kWorkers = 8;

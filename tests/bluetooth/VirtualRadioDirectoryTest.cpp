@@ -18,13 +18,13 @@
 #include <thread>
 #include <vector>
 
-#include "platform/posix/VirtualRadio.h"
+#include "platform/posix/VirtualRadioLinks.h"
 #include "support/VirtualRadios.h"
 
 namespace quorlink::testing {
 namespace {
 
-namespace vradio = platform::posix::vradio;
+namespace vradio = platform::vradio;
 
 constexpr std::uint64_t kStranger = 0x0000000000000077ull;
 constexpr const char* kStrangerHex = "000000000077";

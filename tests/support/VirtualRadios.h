@@ -13,7 +13,7 @@
 
 #include "core/Application.h"
 #include "platform/Messages.h"
-#include "platform/posix/VirtualRadio.h"
+#include "platform/virtual/VirtualRadio.h"
 
 namespace quorlink::testing {
 
@@ -27,17 +27,17 @@ class VirtualRadios {
   VirtualRadios() {
     char pattern[] = "/tmp/quorlink-bt-XXXXXX";
     directory_ = mkdtemp(pattern);  // mode 0700
-    platform::posix::vradio::SetRendezvousDirectory(directory_);
-    platform::posix::vradio::Enable(true);
-    server_ = std::make_unique<platform::posix::vradio::Radio>(kServerRadio, "Server radio");
-    client_ = std::make_unique<platform::posix::vradio::Radio>(kClientRadio, "Client radio");
+    platform::vradio::SetRendezvousDirectory(directory_);
+    platform::vradio::Enable(true);
+    server_ = std::make_unique<platform::vradio::Radio>(kServerRadio, "Server radio");
+    client_ = std::make_unique<platform::vradio::Radio>(kClientRadio, "Client radio");
   }
   ~VirtualRadios() {
     client_.reset();
     server_.reset();
-    platform::posix::vradio::Enable(false);
+    platform::vradio::Enable(false);
     RemoveDirectory(directory_);
-    platform::posix::vradio::SetRendezvousDirectory("");
+    platform::vradio::SetRendezvousDirectory("");
   }
   VirtualRadios(const VirtualRadios&) = delete;
   VirtualRadios& operator=(const VirtualRadios&) = delete;
@@ -57,8 +57,8 @@ class VirtualRadios {
 
  private:
   std::string directory_;
-  std::unique_ptr<platform::posix::vradio::Radio> server_;
-  std::unique_ptr<platform::posix::vradio::Radio> client_;
+  std::unique_ptr<platform::vradio::Radio> server_;
+  std::unique_ptr<platform::vradio::Radio> client_;
 };
 
 // Pumps the main loop until done() or the deadline; true when done.
