@@ -100,6 +100,8 @@ class ChannelClaim {
   bool Publish(const std::string& text) { return lock_.Write(text); }
   // A name of the directory removed when the claim ends (a socket's).
   void RemoveOnRelease(std::string name) { companion_ = std::move(name); }
+  // Gives the channel back now.
+  void Release();
 
  private:
   friend int ClaimChannel(std::uint64_t, std::uint32_t, ChannelClaim&,

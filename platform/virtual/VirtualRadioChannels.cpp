@@ -26,9 +26,15 @@ std::optional<std::string> ChannelEntry(std::uint64_t radio, std::uint32_t chann
 }
 
 ChannelClaim::~ChannelClaim() {
+  Release();
+}
+
+void ChannelClaim::Release() {
   if (!lock_.Held()) return;
   if (!companion_.empty()) store::RemoveName(*dir_, companion_);
+  companion_.clear();
   lock_.Release();
+  dir_.reset();
 }
 
 int ClaimChannel(std::uint64_t radio, std::uint32_t channel, ChannelClaim& claim,
@@ -51,9 +57,7 @@ int ClaimChannel(std::uint64_t radio, std::uint32_t channel, ChannelClaim& claim
     claim.dir_ = dir;
     claim.lock_ = std::move(lock);
     if (int err = attach(claim)) {
-      if (!claim.companion_.empty()) store::RemoveName(*dir, claim.companion_);
-      claim.companion_.clear();
-      claim.lock_.Release();
+      claim.Release();
       claim.address_ = 0;
       claim.channel_ = 0;
       return err;
