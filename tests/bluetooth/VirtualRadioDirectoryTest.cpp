@@ -1,6 +1,7 @@
 // The virtual radio's rendezvous directory as an unlucky user meets it: the
 // directory replaced while a program runs, junk among its entries, and the
 // lock files that released channels leave.
+#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
