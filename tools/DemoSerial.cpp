@@ -1,11 +1,13 @@
-// The serial section of `quorlink demo`: a pty pair plays a cable with a
-// device on the far end.
+// The serial section of `quorlink demo`: the tests' serial cable (a pty pair
+// on POSIX, two joined COM ports on Windows) with a device on the far end.
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "comport/QuorComPort.h"
 #include "platform/Kernel.h"
-#include "tests/support/PtyPair.h"
+#include "tests/comport/SerialCable.h"
+#include "tests/support/ComBinding.h"
 #include "tools/Commands.h"
 
 namespace quorlink::tools {
@@ -25,10 +27,15 @@ bool PumpUntil(F done) {
 }
 
 int SerialDemo() {
-  testing::PtyPair cable;
-  testing::ScopedComBinding binding(kDemoPort, cable.SlavePath());
-  std::printf("A pty pair plays the cable: COM%u is %s, the demo drives the other end.\n",
-              kDemoPort, cable.SlavePath().c_str());
+  std::optional<testing::SerialCable> cable;
+  try {
+    cable.emplace();
+  } catch (const std::exception& e) {
+    return Fail(std::string("serial demo: ") + e.what());
+  }
+  testing::ScopedComBinding binding(kDemoPort, cable->PortPath());
+  std::printf("A serial cable: COM%u is %s, the demo drives the other end.\n", kDemoPort,
+              cable->PortPath().c_str());
 
   TQuorByteArray received;
   TQuorComPort port(nullptr);
@@ -55,13 +62,13 @@ int SerialDemo() {
       const std::string sent = fromDevice[i];
       std::printf("device writes   \"%s\"\n", sent.c_str());
       received.clear();
-      cable.Write(sent);
+      cable->Write(sent);
       if (!PumpUntil([&] { return received.size() >= sent.size(); }))
         return Fail("serial demo: the port did not receive");
       const std::string reply = fromPort[i];
       std::printf("Write           \"%s\"\n", reply.c_str());
       port.GetConnections(0)->Write(TQuorByteArray(reply.begin(), reply.end()));
-      const auto got = cable.Read(reply.size(), 2000);
+      const auto got = cable->Read(reply.size(), 2000);
       std::printf("device reads    %s\n", Quoted(got).c_str());
       if (got.size() != reply.size()) return Fail("serial demo: the device did not receive");
     }
@@ -74,7 +81,7 @@ int SerialDemo() {
   return 0;
 }
 
-const DemoRegistrar reg(10, "Serial port on a pty pair", SerialDemo);
+const DemoRegistrar reg(10, "Serial port on a test cable", SerialDemo);
 
 }  // namespace
 }  // namespace quorlink::tools
