@@ -5,8 +5,6 @@
 // COM names: "COMn" and "\\.\COMn" open "\\.\COMn" (the only form that
 // reaches COM10 and above); a binding (BindComPort) to another COM name or
 // to any Win32 device path opens that instead.
-#include <windows.h>
-
 #include <map>
 #include <memory>
 #include <mutex>

@@ -3,7 +3,7 @@
 // handle here first.
 #pragma once
 
-#include <windows.h>
+#include "platform/Types.h"
 
 namespace quorlink::platform::windows {
 

@@ -16,8 +16,6 @@
 // An open of the same device in this process meanwhile takes it over.
 #pragma once
 
-#include <windows.h>
-
 #include <chrono>
 #include <cstddef>
 #include <deque>
