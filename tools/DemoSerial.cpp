@@ -1,19 +1,15 @@
-// The serial section of `quorlink demo`: the tests' serial cable (a pty pair
-// on POSIX, two joined COM ports on Windows) with a device on the far end.
+// The serial section of `quorlink demo`: a cable (see tools/DemoCable.h) with
+// a device on the far end.
 #include <cstdio>
-#include <optional>
 #include <string>
 
 #include "comport/QuorComPort.h"
 #include "platform/Kernel.h"
-#include "tests/comport/SerialCable.h"
-#include "tests/support/ComBinding.h"
 #include "tools/Commands.h"
+#include "tools/DemoCable.h"
 
 namespace quorlink::tools {
 namespace {
-
-constexpr unsigned kDemoPort = 7;
 
 std::string Quoted(const TQuorByteArray& bytes) {
   return "\"" + std::string(bytes.begin(), bytes.end()) + "\"";
@@ -27,15 +23,11 @@ bool PumpUntil(F done) {
 }
 
 int SerialDemo() {
-  std::optional<testing::SerialCable> cable;
-  try {
-    cable.emplace();
-  } catch (const std::exception& e) {
-    return Fail(std::string("serial demo: ") + e.what());
-  }
-  testing::ScopedComBinding binding(kDemoPort, cable->PortPath());
-  std::printf("A serial cable: COM%u is %s, the demo drives the other end.\n", kDemoPort,
-              cable->PortPath().c_str());
+  std::string why;
+  const auto cable = OpenDemoCable(why);
+  if (!cable) return Fail("serial demo: " + why);
+  const unsigned kDemoPort = cable->PortNumber();
+  std::printf("%s\n", cable->Describe().c_str());
 
   TQuorByteArray received;
   TQuorComPort port(nullptr);
@@ -57,7 +49,7 @@ int SerialDemo() {
     std::printf("Connect %s at 9600 8N1\n", port.GetPortName().c_str());
     port.Connect();
     const char* const fromDevice[] = {"hello from the device", "AT+VERSION?"};
-    const char* const fromPort[] = {"hello from COM7", "VERSION=1.1"};
+    const std::string fromPort[] = {"hello from COM" + std::to_string(kDemoPort), "VERSION=1.1"};
     for (int i = 0; i < 2; ++i) {
       const std::string sent = fromDevice[i];
       std::printf("device writes   \"%s\"\n", sent.c_str());
@@ -81,7 +73,7 @@ int SerialDemo() {
   return 0;
 }
 
-const DemoRegistrar reg(10, "Serial port on a test cable", SerialDemo);
+const DemoRegistrar reg(10, "Serial port on a cable", SerialDemo);
 
 }  // namespace
 }  // namespace quorlink::tools
