@@ -2,7 +2,9 @@
 // under Wine): the cable's far end plays the device.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "comport/ComPortTestSupport.h"
 #include "platform/Kernel.h"
@@ -210,9 +212,10 @@ TEST(ComPortPty, BytesArrivingDuringOnReadComeInTheNextChunk) {
     chunks.push_back(buf);
     if (chunks.size() == 1) {
       ASSERT_TRUE(p.cable.Write(Bytes("BCD")));
-      usleep(100000);  // let them reach the queue while this handler runs
+      std::this_thread::sleep_for(
+          std::chrono::milliseconds(100));  // let them reach the queue while this handler runs
       ASSERT_TRUE(p.cable.Write(Bytes("EF")));
-      usleep(100000);
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
   };
   p.port.Connect();
@@ -232,7 +235,8 @@ TEST(ComPortPty, NoOnReadAfterClose) {
   CablePort p;
   p.port.Connect();
   ASSERT_TRUE(p.cable.Write(Bytes("late")));
-  usleep(50000);  // the reader has the chunk and waits for the main thread
+  std::this_thread::sleep_for(
+      std::chrono::milliseconds(50));  // the reader has the chunk and waits for the main thread
   p.port.Close();
   PumpFor(100);
   EXPECT_EQ(p.log.reads, 0);
@@ -249,7 +253,7 @@ TEST(ComPortPty, NoOnReadAfterTheTransportIsDestroyed) {
   port->OnRead = [&](TQuorCustomConnection*, const TQuorByteArray&) { ++reads; };
   port->Connect();
   ASSERT_TRUE(cable.Write(Bytes("late")));
-  usleep(50000);
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
   Free(port);
   PumpFor(100);
   EXPECT_EQ(reads, 0);

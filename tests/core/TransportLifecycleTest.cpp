@@ -16,6 +16,9 @@ class TransportLifecycle : public ::testing::Test {
   void SetUp() override {
     TestConnection::alive = 0;
     TestConnection::disconnects = 0;
+    // The loop's own window (made once, when the main thread is claimed) is
+    // not the transports': count after it exists.
+    Pump();
     windowsBefore_ = testing::LiveWindowCount();
     hookCalls_ = 0;
     ApplicationHandleException = [this](TObject* sender) {

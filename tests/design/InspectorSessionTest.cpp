@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <sstream>
 
+#include "OsTestSupport.h"
 #include "bluetooth/QuorBluetooth.h"
 #include "comport/QuorComPort.h"
 #include "core/FormStream.h"
@@ -18,10 +18,7 @@ using testing::DesignFixture;
 
 class InspectorSession : public DesignFixture {
  protected:
-  InspectorSession() {
-    char pattern[] = "/tmp/quorlink-design-XXXXXX";
-    dir = mkdtemp(pattern);
-  }
+  InspectorSession() : dir(testing::MakeTempDir("quorlink-design-")) {}
   ~InspectorSession() override { std::filesystem::remove_all(dir); }
 
   // Runs the lines; the output of the last one.

@@ -49,8 +49,9 @@ TEST(WinSerial, BackToBackWritesSharingOneRecordArriveWholeAndInOrder) {
     const int n = std::snprintf(message, sizeof message, "message %02d|", i);
     expected.append(message, static_cast<std::size_t>(n));
     DWORD written = 0;
-    if (!Serial().WriteFile(p.port, message, static_cast<DWORD>(n), &written, &p.ov))
+    if (!Serial().WriteFile(p.port, message, static_cast<DWORD>(n), &written, &p.ov)) {
       ASSERT_EQ(Kernel().GetLastError(), ERROR_IO_PENDING) << i;
+    }
     std::memset(message, '#', sizeof message);
   }
   const auto got = p.cable.Read(expected.size());
