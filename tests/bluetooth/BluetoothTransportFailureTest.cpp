@@ -240,7 +240,7 @@ TEST_F(BluetoothTransportFailure, LocalAddressFailures) {
 
 TEST_F(BluetoothTransportFailure, SearchesAndRadiosAreReleasedOnEveryPath) {
   Link();
-  const auto handles = platform::posix::Handles().Size();
+  const auto handles = testing::LiveHandleCount();
   // The radio search raising inside (local address), the device search
   // raising inside (address conversion), and the searches finding nothing.
   plan.FailCall("getsockopt", WSAEINVAL);
@@ -256,7 +256,7 @@ TEST_F(BluetoothTransportFailure, SearchesAndRadiosAreReleasedOnEveryPath) {
   EXPECT_EQ(server->GetLocalName(), "");
   plan.Clear();
   EXPECT_EQ(bluetooth.OpenSearches(), 0u);
-  EXPECT_EQ(platform::posix::Handles().Size(), handles);
+  EXPECT_EQ(testing::LiveHandleCount(), handles);
 }
 
 TEST_F(BluetoothTransportFailure, DeviceSelectionFailures) {

@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "OsTestSupport.h"
 #include "bluetooth/QuorBluetooth.h"
 #include "bluetooth/QuorBluetoothConnection.h"
 #include "core/Classes.h"
 #include "platform/BluetoothApi.h"
 #include "platform/Kernel.h"
-#include "platform/posix/HandleTable.h"
 #include "platform/virtual/VirtualRadio.h"
 #include "support/FaultPlan.h"
 #include "support/FaultyWinsock.h"
@@ -73,7 +73,7 @@ class BluetoothFixture : public ::testing::Test {
     serverLog.Attach(*server);
     clientLog.Attach(*client);
     client->SetAddress(kServerText);
-    handlesAtStart = platform::posix::Handles().Size();
+    handlesAtStart = testing::LiveHandleCount();
   }
   ~BluetoothFixture() override {
     client.reset();

@@ -185,7 +185,7 @@ TEST_F(BluetoothTransport, LocalAndRemoteAddressesAndNames) {
   EXPECT_EQ(c.GetRemoteName(), "Server radio");
   EXPECT_EQ(s.GetRemoteName(), "Client radio");
   // Every radio and search handle went back.
-  EXPECT_EQ(platform::posix::Handles().Size(), handlesAtStart);
+  EXPECT_EQ(testing::LiveHandleCount(), handlesAtStart);
 }
 
 TEST_F(BluetoothTransport, RadioByAddressPicksTheSocketsRadio) {
@@ -197,7 +197,7 @@ TEST_F(BluetoothTransport, RadioByAddressPicksTheSocketsRadio) {
   ASSERT_EQ(platform::BluetoothApi().BluetoothGetRadioInfo(radio, &info), ERROR_SUCCESS);
   EXPECT_EQ(info.address.ullLong, kServerRadio);
   platform::Kernel().CloseHandle(radio);
-  EXPECT_EQ(platform::posix::Handles().Size(), handlesAtStart);
+  EXPECT_EQ(testing::LiveHandleCount(), handlesAtStart);
 }
 
 TEST_F(BluetoothTransport, InactiveTransportHasNoLocalAddressOrName) {
@@ -228,7 +228,7 @@ TEST_F(BluetoothTransport, SelectDeviceReturnsTheChosenAddressText) {
   EXPECT_EQ(client->SelectDevice(), "");
   platform::SetDevicePicker(previous);
   EXPECT_EQ(winsock.Startups(), 0);
-  EXPECT_EQ(platform::posix::Handles().Size(), handlesAtStart);
+  EXPECT_EQ(testing::LiveHandleCount(), handlesAtStart);
 }
 
 TEST_F(BluetoothTransport, SelectDeviceWhileConnectedKeepsWinsockForTheTransport) {
