@@ -19,14 +19,14 @@
 #include "bluetooth/QuorBluetooth.h"
 #include "platform/Messages.h"
 #include "platform/Winsock.h"
-#include "platform/posix/VirtualRadio.h"
+#include "platform/virtual/VirtualRadio.h"
 #include "tests/support/VirtualRadios.h"
 
 namespace {
 
 using namespace quorlink;
 using Clock = std::chrono::steady_clock;
-namespace vradio = platform::posix::vradio;
+namespace vradio = platform::vradio;
 
 constexpr std::size_t kStream = 64u << 20;
 constexpr std::size_t kChunk = 64u << 10;

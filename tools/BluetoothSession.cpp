@@ -10,7 +10,7 @@
 
 namespace quorlink::tools {
 
-namespace vradio = platform::posix::vradio;
+namespace vradio = platform::vradio;
 
 namespace {
 constexpr std::uint64_t kFirstCliRadio = 0x0000C0DE0001ull;

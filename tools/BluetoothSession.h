@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/posix/VirtualRadio.h"
+#include "platform/virtual/VirtualRadio.h"
 
 namespace quorlink::tools {
 
@@ -32,7 +32,7 @@ class BluetoothSession {
   bool Bluez() const { return bluez_; }
 
  private:
-  std::unique_ptr<platform::posix::vradio::Radio> radio_;
+  std::unique_ptr<platform::vradio::Radio> radio_;
   bool bluez_ = false;
 };
 

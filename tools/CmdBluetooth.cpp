@@ -154,7 +154,7 @@ ProviderRequest Links(const Options& o) {
 
 int Radios(const Options& o) {
   BluetoothSession session(o.dir, false, std::nullopt, {}, Enumeration(o));
-  std::vector<platform::posix::vradio::RadioInfo> radios;
+  std::vector<platform::vradio::RadioInfo> radios;
   if (session.Bluez()) {
     auto& api = platform::BluetoothApi();
     BLUETOOTH_FIND_RADIO_PARAMS params{sizeof params};
@@ -172,7 +172,7 @@ int Radios(const Options& o) {
     }
     if (find != nullptr) api.BluetoothFindRadioClose(find);
   } else {
-    radios = platform::posix::vradio::KnownRadios();
+    radios = platform::vradio::KnownRadios();
   }
   for (const auto& r : radios)
     std::printf("%s %s\n", AddressText(r.address).c_str(), r.name.c_str());

@@ -6,7 +6,7 @@
 
 #include "bluetooth/QuorBluetooth.h"
 #include "platform/Messages.h"
-#include "platform/posix/VirtualRadio.h"
+#include "platform/virtual/VirtualRadio.h"
 #include "tests/support/VirtualRadios.h"
 #include "tools/Commands.h"
 #include "tools/Host.h"
@@ -14,7 +14,7 @@
 namespace quorlink::tools {
 namespace {
 
-namespace vradio = platform::posix::vradio;
+namespace vradio = platform::vradio;
 
 constexpr std::uint64_t kServer = 0x00DE00000001ull;
 constexpr std::uint64_t kClient = 0x00DE00000002ull;

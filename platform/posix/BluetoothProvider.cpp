@@ -1,6 +1,6 @@
 #include "platform/posix/BluetoothProvider.h"
 
-#include "platform/posix/VirtualRadio.h"
+#include "platform/virtual/VirtualRadio.h"
 #include "platform/posix/bluez/Bluez.h"
 
 namespace quorlink::platform::posix {

@@ -14,15 +14,13 @@
 #include "platform/posix/BluetoothProvider.h"
 #include "platform/posix/HandleTable.h"
 #include "platform/posix/MainLoop.h"
-#include "platform/posix/VirtualRadio.h"
 #include "platform/posix/bluez/Bluez.h"
 #include "platform/posix/bluez/Endpoint.h"
+#include "platform/virtual/VirtualRadio.h"
 
 namespace quorlink::platform {
 
 namespace {
-
-namespace vradio = posix::vradio;
 
 struct RadioObject final : posix::KernelObject {
   explicit RadioObject(BTH_ADDR a) : address(a) {}

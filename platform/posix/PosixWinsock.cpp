@@ -15,8 +15,8 @@
 #include "platform/posix/BthAddressText.h"
 #include "platform/posix/HandleTable.h"
 #include "platform/posix/PosixWinsockSocket.h"
-#include "platform/posix/VirtualRadio.h"
 #include "platform/posix/bluez/Endpoint.h"
+#include "platform/virtual/VirtualRadio.h"
 
 namespace quorlink::platform {
 
@@ -98,7 +98,7 @@ int WriteAddress(std::uint64_t radio, std::uint32_t channel, SOCKADDR* name, int
 }
 
 bool UseBluez() {
-  return !posix::vradio::Enabled() &&
+  return !vradio::Enabled() &&
          posix::ChooseBluetoothProvider().kind == posix::BluetoothProviderKind::BlueZ;
 }
 
@@ -129,7 +129,7 @@ int BluezConnectLocked(const std::shared_ptr<WinsockSocket>& socket, const SOCKA
   const GUID serviceClass = addr.serviceClassId;
   std::uint32_t channel = addr.port;
   if (channel == BT_PORT_ANY) channel = 0;
-  if (channel > posix::vradio::kLastChannel) return Fail(WSAEINVAL, SOCKET_ERROR);
+  if (channel > vradio::kLastChannel) return Fail(WSAEINVAL, SOCKET_ERROR);
   socket->peerRadio = remote;
   socket->peerChannel = channel;
   std::weak_ptr<WinsockSocket> weak = socket;
@@ -176,7 +176,7 @@ class PosixWinsock final : public IWinsock {
   SOCKET socket(int af, int type, int protocol) override {
     if (!Started()) return Fail(WSANOTINITIALISED, INVALID_SOCKET);
     const bool bluez = af == AF_BTH && UseBluez();
-    if (af != AF_BTH || (!posix::vradio::Enabled() && !bluez))
+    if (af != AF_BTH || (!vradio::Enabled() && !bluez))
       return Fail(WSAEAFNOSUPPORT, INVALID_SOCKET);
     if (type != win32::SOCK_STREAM) return Fail(WSAESOCKTNOSUPPORT, INVALID_SOCKET);
     if (protocol != BTHPROTO_RFCOMM) return Fail(WSAEPROTONOSUPPORT, INVALID_SOCKET);
@@ -217,9 +217,9 @@ class PosixWinsock final : public IWinsock {
       socket->state = State::Bound;
       return 0;
     }
-    const std::uint64_t radio = addr.btAddr != 0 ? addr.btAddr : posix::vradio::DefaultRadio();
+    const std::uint64_t radio = addr.btAddr != 0 ? addr.btAddr : vradio::DefaultRadio();
     if (radio == 0) return Fail(WSAEADDRNOTAVAIL, SOCKET_ERROR);
-    if (int err = posix::vradio::BindChannel(socket->fd, radio, addr.port, socket->claim))
+    if (int err = vradio::BindChannel(socket->fd, radio, addr.port, socket->claim))
       return Fail(posix::WsaErrorFromErrno(err), SOCKET_ERROR);
     socket->state = State::Bound;
     socket->localRadio = radio;
@@ -258,9 +258,9 @@ class PosixWinsock final : public IWinsock {
     }
     int fd = -1;
     std::uint64_t peer = 0;
-    const int code = bluez ? bluez->Accept(nonBlocking, fd, peer)
-                           : posix::WsaErrorFromErrno(
-                                 posix::vradio::AcceptLink(socket->fd, nonBlocking, fd, peer));
+    const int code =
+        bluez ? bluez->Accept(nonBlocking, fd, peer)
+              : posix::WsaErrorFromErrno(vradio::AcceptLink(socket->fd, nonBlocking, fd, peer));
     std::lock_guard lock(socket->mutex);
     posix::RearmLocked(socket, FD_ACCEPT);
     if (code != 0) return Fail(code, INVALID_SOCKET);
@@ -275,7 +275,7 @@ class PosixWinsock final : public IWinsock {
       link->bluez = posix::bluez::Endpoint::Create(fd);
       link->bluez->Adopt();
     } else {
-      link->link = std::make_unique<posix::vradio::LinkRecord>(link->localRadio, peer);
+      link->link = std::make_unique<vradio::LinkRecord>(link->localRadio, peer);
     }
     SOCKET handle = posix::InsertSocket(link);
     if (address != nullptr && addressLength != nullptr)
@@ -307,7 +307,7 @@ class PosixWinsock final : public IWinsock {
     }
     if (socket->bluez) return BluezConnectLocked(socket, addr);
     const std::uint64_t local =
-        socket->state == State::Bound ? socket->localRadio : posix::vradio::DefaultRadio();
+        socket->state == State::Bound ? socket->localRadio : vradio::DefaultRadio();
     // Aligned copies: the record is packed.
     const std::uint64_t remote = addr.btAddr;
     const GUID serviceClass = addr.serviceClassId;
@@ -317,11 +317,11 @@ class PosixWinsock final : public IWinsock {
       err = ENETDOWN;
     } else if (channel == 0) {
       // Port 0 asks the remote radio's records for the service class.
-      auto found = posix::vradio::FindService(remote, serviceClass);
+      auto found = vradio::FindService(remote, serviceClass);
       if (found) {
         channel = *found;
       } else {
-        err = posix::vradio::RadioName(remote) ? ENOENT : EHOSTUNREACH;
+        err = vradio::RadioName(remote) ? ENOENT : EHOSTUNREACH;
       }
     }
     socket->localRadio = local;
@@ -330,14 +330,14 @@ class PosixWinsock final : public IWinsock {
     const bool nonBlocking = socket->nonBlocking;
     if (err == 0) {
       if (!nonBlocking) lock.unlock();  // may wait for room in the queue
-      err = posix::vradio::ConnectChannel(socket->fd, local, remote, channel);
+      err = vradio::ConnectChannel(socket->fd, local, remote, channel);
       if (!nonBlocking) lock.lock();
     }
     if (socket->closed) return Fail(WSAENOTSOCK, SOCKET_ERROR);
     if (err == 0) {
       socket->state = State::Connected;
       socket->channel = channel;
-      socket->link = std::make_unique<posix::vradio::LinkRecord>(local, remote);
+      socket->link = std::make_unique<vradio::LinkRecord>(local, remote);
     }
     if (!nonBlocking) {
       return err == 0 ? 0 : Fail(posix::WsaErrorFromErrno(err), SOCKET_ERROR);
@@ -439,17 +439,17 @@ class PosixWinsock final : public IWinsock {
       return code == 0 ? 0 : Fail(code, SOCKET_ERROR);
     }
     if (operation == RNRSERVICE_REGISTER) {
-      posix::vradio::ServiceRecord record;
+      vradio::ServiceRecord record;
       record.address = addr.btAddr;
       record.channel = addr.port;
       record.serviceClass = *qs->lpServiceClassId;
       if (qs->lpszServiceInstanceName != nullptr) record.name = qs->lpszServiceInstanceName;
       if (qs->lpszComment != nullptr) record.comment = qs->lpszComment;
-      if (int err = posix::vradio::PublishService(record))
+      if (int err = vradio::PublishService(record))
         return Fail(posix::WsaErrorFromErrno(err), SOCKET_ERROR);
       return 0;
     }
-    if (int err = posix::vradio::DeleteService(addr.btAddr, addr.port, *qs->lpServiceClassId))
+    if (int err = vradio::DeleteService(addr.btAddr, addr.port, *qs->lpServiceClassId))
       return Fail(err == ENOENT ? WSASERVICE_NOT_FOUND : posix::WsaErrorFromErrno(err),
                   SOCKET_ERROR);
     return 0;

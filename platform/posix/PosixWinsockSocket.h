@@ -9,7 +9,7 @@
 #include <mutex>
 
 #include "platform/BluetoothTypes.h"
-#include "platform/posix/VirtualRadio.h"
+#include "platform/posix/VirtualRadioLinks.h"
 
 namespace quorlink::platform::posix {
 

@@ -2,11 +2,11 @@
 #include "bluetooth/QuorBluetoothProvider.h"
 #include "platform/posix/BluetoothProvider.h"
 #include "platform/posix/BthAddressText.h"
-#include "platform/posix/VirtualRadio.h"
+#include "platform/virtual/VirtualRadio.h"
 
 namespace quorlink {
 
-namespace vradio = platform::posix::vradio;
+namespace vradio = platform::vradio;
 
 TQuorBluetoothProvider BluetoothProvider(std::string* reason) {
   using platform::posix::BluetoothProviderKind;

@@ -2,6 +2,7 @@
 #include <cstdarg>
 
 #include "platform/Kernel.h"
+#include "platform/windows/WinSerialClose.h"
 
 namespace quorlink::platform {
 
@@ -11,7 +12,11 @@ class WinKernel final : public IKernel {
  public:
   DWORD GetLastError() override { return ::GetLastError(); }
   void SetLastError(DWORD code) override { ::SetLastError(code); }
-  BOOL CloseHandle(HANDLE handle) override { return ::CloseHandle(handle); }
+  // A serial port's handle names the serial backend's device: its close
+  // ends the port's pending wait and lets its output drain.
+  BOOL CloseHandle(HANDLE handle) override {
+    return windows::CloseSerialPort(handle) ? TRUE : ::CloseHandle(handle);
+  }
   HANDLE CreateEventA(void* securityAttributes, BOOL manualReset, BOOL initialState,
                       const char* name) override {
     return ::CreateEventA(static_cast<SECURITY_ATTRIBUTES*>(securityAttributes), manualReset,

@@ -27,7 +27,7 @@ class BluetoothTransportFailure : public BluetoothFixture {
   void ExpectNothingHeld() {
     EXPECT_EQ(winsock.Startups(), 0);
     EXPECT_TRUE(winsock.OpenSockets().empty());
-    EXPECT_TRUE(platform::posix::vradio::Services(kServerRadio).empty());
+    EXPECT_TRUE(platform::vradio::Services(kServerRadio).empty());
   }
   FaultyBluetoothApi bluetooth{plan};
   platform::ScopedBluetoothApi scopedBluetooth{bluetooth};
@@ -240,7 +240,7 @@ TEST_F(BluetoothTransportFailure, LocalAddressFailures) {
 
 TEST_F(BluetoothTransportFailure, SearchesAndRadiosAreReleasedOnEveryPath) {
   Link();
-  const auto handles = platform::posix::Handles().Size();
+  const auto handles = testing::LiveHandleCount();
   // The radio search raising inside (local address), the device search
   // raising inside (address conversion), and the searches finding nothing.
   plan.FailCall("getsockopt", WSAEINVAL);
@@ -256,7 +256,7 @@ TEST_F(BluetoothTransportFailure, SearchesAndRadiosAreReleasedOnEveryPath) {
   EXPECT_EQ(server->GetLocalName(), "");
   plan.Clear();
   EXPECT_EQ(bluetooth.OpenSearches(), 0u);
-  EXPECT_EQ(platform::posix::Handles().Size(), handles);
+  EXPECT_EQ(testing::LiveHandleCount(), handles);
 }
 
 TEST_F(BluetoothTransportFailure, DeviceSelectionFailures) {

@@ -10,13 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "OsTestSupport.h"
 #include "bluetooth/QuorBluetooth.h"
 #include "bluetooth/QuorBluetoothConnection.h"
 #include "core/Classes.h"
 #include "platform/BluetoothApi.h"
 #include "platform/Kernel.h"
-#include "platform/posix/HandleTable.h"
-#include "platform/posix/VirtualRadio.h"
+#include "platform/virtual/VirtualRadio.h"
 #include "support/FaultPlan.h"
 #include "support/FaultyWinsock.h"
 #include "support/VirtualRadios.h"
@@ -73,7 +73,7 @@ class BluetoothFixture : public ::testing::Test {
     serverLog.Attach(*server);
     clientLog.Attach(*client);
     client->SetAddress(kServerText);
-    handlesAtStart = platform::posix::Handles().Size();
+    handlesAtStart = testing::LiveHandleCount();
   }
   ~BluetoothFixture() override {
     client.reset();
@@ -85,11 +85,11 @@ class BluetoothFixture : public ::testing::Test {
   }
 
   void Listen() {
-    platform::posix::vradio::ScopedDefaultRadio radio(kServerRadio);
+    platform::vradio::ScopedDefaultRadio radio(kServerRadio);
     server->Listen();
   }
   void StartConnect() {
-    platform::posix::vradio::ScopedDefaultRadio radio(kClientRadio);
+    platform::vradio::ScopedDefaultRadio radio(kClientRadio);
     client->Connect();
   }
   // Client connected and the server's link accepted.
@@ -104,7 +104,7 @@ class BluetoothFixture : public ::testing::Test {
   Owned<TQuorBluetooth> ConnectSecondClient() {
     Owned<TQuorBluetooth> second(new TQuorBluetooth(nullptr));
     second->SetAddress(kServerText);
-    platform::posix::vradio::ScopedDefaultRadio radio(kClientRadio);
+    platform::vradio::ScopedDefaultRadio radio(kClientRadio);
     second->Connect();
     return second;
   }

@@ -29,7 +29,7 @@ TEST_F(BluetoothTransport, StatesFollowTheTable) {
   EXPECT_TRUE(server->IsActive());
   EXPECT_TRUE(server->IsServerMode());
   EXPECT_EQ(winsock.Masks().back(), FD_ACCEPT);
-  EXPECT_EQ(platform::posix::vradio::Services(kServerRadio).size(), 1u);
+  EXPECT_EQ(platform::vradio::Services(kServerRadio).size(), 1u);
 
   // connected: the one connection shares the socket and asks for read/close.
   Link();
@@ -44,7 +44,7 @@ TEST_F(BluetoothTransport, StatesFollowTheTable) {
   server->Close();
   EXPECT_EQ(winsock.Startups(), 0);
   EXPECT_TRUE(winsock.OpenSockets().empty());
-  EXPECT_TRUE(platform::posix::vradio::Services(kServerRadio).empty());
+  EXPECT_TRUE(platform::vradio::Services(kServerRadio).empty());
   EXPECT_TRUE(errors.empty());
 }
 
@@ -70,7 +70,7 @@ TEST_F(BluetoothTransport, ServerLinksClosedByPeersOneByOneThenByClose) {
   for (int i = 0; i < 3; ++i) {
     peers.emplace_back(new TQuorBluetooth(nullptr));
     peers.back()->SetAddress(kServerText);
-    platform::posix::vradio::ScopedDefaultRadio radio(kClientRadio);
+    platform::vradio::ScopedDefaultRadio radio(kClientRadio);
     peers.back()->Connect();
     ASSERT_TRUE(PumpUntil([&] { return server->ConnectionCount() == i + 1; }));
   }
@@ -130,7 +130,7 @@ TEST_F(BluetoothTransport, RecordCarriesTheBoundChannelAndGoesAtClose) {
   server->SetServiceComment("an echo service");
   server->SetService("SerialPortServiceClass");
   Listen();
-  auto records = platform::posix::vradio::Services(kServerRadio);
+  auto records = platform::vradio::Services(kServerRadio);
   ASSERT_EQ(records.size(), 1u);
   SOCKADDR_BTH bound{};
   EXPECT_EQ(+winsock.Bound().port, BT_PORT_ANY);
@@ -155,7 +155,7 @@ TEST_F(BluetoothTransport, RecordCarriesTheBoundChannelAndGoesAtClose) {
   ASSERT_EQ(pubs.size(), 2u);
   EXPECT_EQ(pubs[1].operation, RNRSERVICE_DELETE);
   EXPECT_EQ(+pubs[1].address.port, +bound.port);
-  EXPECT_TRUE(platform::posix::vradio::Services(kServerRadio).empty());
+  EXPECT_TRUE(platform::vradio::Services(kServerRadio).empty());
 }
 
 TEST_F(BluetoothTransport, ConnectFindsOnlyTheClassThatIsOffered) {
@@ -185,7 +185,7 @@ TEST_F(BluetoothTransport, LocalAndRemoteAddressesAndNames) {
   EXPECT_EQ(c.GetRemoteName(), "Server radio");
   EXPECT_EQ(s.GetRemoteName(), "Client radio");
   // Every radio and search handle went back.
-  EXPECT_EQ(platform::posix::Handles().Size(), handlesAtStart);
+  EXPECT_EQ(testing::LiveHandleCount(), handlesAtStart);
 }
 
 TEST_F(BluetoothTransport, RadioByAddressPicksTheSocketsRadio) {
@@ -197,7 +197,7 @@ TEST_F(BluetoothTransport, RadioByAddressPicksTheSocketsRadio) {
   ASSERT_EQ(platform::BluetoothApi().BluetoothGetRadioInfo(radio, &info), ERROR_SUCCESS);
   EXPECT_EQ(info.address.ullLong, kServerRadio);
   platform::Kernel().CloseHandle(radio);
-  EXPECT_EQ(platform::posix::Handles().Size(), handlesAtStart);
+  EXPECT_EQ(testing::LiveHandleCount(), handlesAtStart);
 }
 
 TEST_F(BluetoothTransport, InactiveTransportHasNoLocalAddressOrName) {
@@ -228,7 +228,7 @@ TEST_F(BluetoothTransport, SelectDeviceReturnsTheChosenAddressText) {
   EXPECT_EQ(client->SelectDevice(), "");
   platform::SetDevicePicker(previous);
   EXPECT_EQ(winsock.Startups(), 0);
-  EXPECT_EQ(platform::posix::Handles().Size(), handlesAtStart);
+  EXPECT_EQ(testing::LiveHandleCount(), handlesAtStart);
 }
 
 TEST_F(BluetoothTransport, SelectDeviceWhileConnectedKeepsWinsockForTheTransport) {

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include "comport/ComPortTestSupport.h"
-#include "platform/posix/HandleTable.h"
 #include "support/FaultySerial.h"
 
 namespace quorlink::testing {
@@ -29,7 +28,7 @@ struct FaultRig {
     // orders nothing).
     plan.Count("");
     kernel.Closes();
-    platform::posix::Handles().Size();  // what the last close took
+    SyncWithBackend();  // what the last close took
     return back;
   }
 };
@@ -44,7 +43,7 @@ class ComPortOpenFault : public ::testing::TestWithParam<OpenFault> {};
 
 TEST_P(ComPortOpenFault, FailsCleanly) {
   const OpenFault f = GetParam();
-  PtyPort p;
+  CablePort p;
   FaultRig rig;
   rig.plan.FailCall(f.call, ERROR_GEN_FAILURE, f.nth);
   try {
@@ -77,7 +76,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.call) + std::to_string(info.param.nth); });
 
 TEST(ComPortFault, OnConnectThatRaisesClosesEveryHandleOnce) {
-  PtyPort p;
+  CablePort p;
   FaultRig rig;
   p.port.OnConnect = [](TQuorCustomConnection*) { throw Exception("no"); };
   EXPECT_THROW(p.port.Connect(), Exception);
@@ -88,7 +87,7 @@ TEST(ComPortFault, OnConnectThatRaisesClosesEveryHandleOnce) {
 }
 
 TEST(ComPortFault, AFailedWriteRaisesAndChangesNothing) {
-  PtyPort p;
+  CablePort p;
   FaultRig rig;
   p.port.Connect();
   rig.plan.FailCall("WriteFile", ERROR_GEN_FAILURE);
@@ -101,7 +100,7 @@ TEST(ComPortFault, AFailedWriteRaisesAndChangesNothing) {
   EXPECT_TRUE(p.port.IsActive());
   EXPECT_EQ(p.log.events, std::vector<std::string>{"connect"});
   p.Connection().Write(Bytes("next"));
-  EXPECT_EQ(p.pty.Read(4), Bytes("next"));
+  EXPECT_EQ(p.cable.Read(4), Bytes("next"));
   p.port.Close();
   ASSERT_TRUE(rig.ThreadsBack());
   EXPECT_TRUE(rig.kernel.EveryHandleClosedOnce());
@@ -112,22 +111,22 @@ TEST(ComPortFault, AFailedWriteRaisesAndChangesNothing) {
 class ComPortReadFault : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(ComPortReadFault, EndsTheThreadSilently) {
-  PtyPort p;
+  CablePort p;
   FaultRig rig;
   rig.plan.FailCall(GetParam(), ERROR_GEN_FAILURE);
   p.port.Connect();
-  ASSERT_TRUE(p.pty.Write(Bytes("data")));
+  ASSERT_TRUE(p.cable.Write(Bytes("data")));
   ASSERT_TRUE(PumpUntil([&] { return rig.plan.Count(GetParam()) >= 1; }));
   PumpFor(100);
   EXPECT_EQ(p.log.reads, 0);
   EXPECT_TRUE(p.port.IsActive());
   EXPECT_EQ(p.log.events, std::vector<std::string>{"connect"});
   // The thread has ended on its own: no more reads, but the port still takes writes.
-  ASSERT_TRUE(p.pty.Write(Bytes("more")));
+  ASSERT_TRUE(p.cable.Write(Bytes("more")));
   PumpFor(50);
   EXPECT_EQ(p.log.reads, 0);
   p.Connection().Write(Bytes("out"));
-  EXPECT_EQ(p.pty.Read(3), Bytes("out"));
+  EXPECT_EQ(p.cable.Read(3), Bytes("out"));
   p.port.Close();
   EXPECT_FALSE(p.port.IsActive());
   EXPECT_EQ(p.log.Count("disconnect"), 1);
@@ -140,7 +139,7 @@ INSTANTIATE_TEST_SUITE_P(EveryCall, ComPortReadFault,
                          ::testing::Values("WaitCommEvent", "ClearCommError", "ReadFile"));
 
 TEST(ComPortFault, OpenCallsComeInOrder) {
-  PtyPort p;
+  CablePort p;
   FaultRig rig;
   p.port.Connect();
   p.port.Close();
@@ -159,7 +158,7 @@ TEST(ComPortFault, ASecondDisconnectDoesNothing) {
     using TQuorComPortConnection::TQuorComPortConnection;
     void DisconnectNow() { Disconnect(); }
   };
-  PtyPort p;
+  CablePort p;
   FaultRig rig;
   auto* c = new Connection(&p.port);
   c->DisconnectNow();

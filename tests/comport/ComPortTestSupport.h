@@ -1,8 +1,7 @@
-// Helpers for the serial tests: a transport wired to a pty, an event
+// Helpers for the serial tests: a transport wired to a cable, an event
 // recorder, the main loop driven in bounded loops, and process counters.
 #pragma once
 
-#include <dirent.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -12,9 +11,11 @@
 #include <thread>
 #include <vector>
 
+#include "comport/ProcessCounters.h"
 #include "comport/QuorComPort.h"
+#include "comport/SerialCable.h"
 #include "core/Application.h"
-#include "support/PtyPair.h"
+#include "support/ComBinding.h"
 
 // Own namespace: other suites' helpers have the same names.
 namespace quorlink::testing::comport {
@@ -32,33 +33,6 @@ inline bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
 // Runs the main loop for a while, handling whatever comes.
 inline void PumpFor(int ms) {
   PumpUntil([] { return false; }, ms);
-}
-
-inline int CountEntries(const char* dir) {
-  int n = 0;
-  if (DIR* d = opendir(dir)) {
-    while (dirent* e = readdir(d))
-      if (e->d_name[0] != '.') ++n;
-    closedir(d);
-  }
-  return n;
-}
-inline int ThreadCount() {
-  return CountEntries("/proc/self/task");
-}
-// Minus the descriptor of the listing itself.
-inline int FdCount() {
-  return CountEntries("/proc/self/fd") - 1;
-}
-
-inline std::set<std::string> ThreadIds() {
-  std::set<std::string> ids;
-  if (DIR* d = opendir("/proc/self/task")) {
-    while (dirent* e = readdir(d))
-      if (e->d_name[0] != '.') ids.insert(e->d_name);
-    closedir(d);
-  }
-  return ids;
 }
 
 // The threads alive now; Back() waits (bounded) until every thread started
@@ -105,21 +79,21 @@ inline std::vector<std::uint8_t> Bytes(const std::string& s) {
   return {s.begin(), s.end()};
 }
 
-// A transport on COM<kPort> bound to a fresh pty.
-struct PtyPort {
+// A transport on COM<kPort> bound to a fresh cable.
+struct CablePort {
   static constexpr unsigned kPort = 42;
   ThreadBaseline threads;
-  PtyPair pty;
-  ScopedComBinding binding{kPort, pty.SlavePath()};
+  SerialCable cable;
+  ScopedComBinding binding{kPort, cable.PortPath()};
   EventLog log;  // outlives the transport, whose destruction still raises events
   TQuorComPort port{nullptr};
 
-  PtyPort() {
+  CablePort() {
     port.SetPort(kPort);
     log.Attach(port);
   }
   // Leaves no thread of this test running into the next one.
-  ~PtyPort() {
+  ~CablePort() {
     port.Close();
     EXPECT_TRUE(threads.Back());
   }

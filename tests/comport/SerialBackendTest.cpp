@@ -1,13 +1,14 @@
-// The POSIX serial calls on a pty: the overlapped effects the transport
-// relies on.
+// The serial calls over a test cable: the overlapped effects the transport
+// relies on, whichever backend gives them.
 #include <gtest/gtest.h>
 
 #include <future>
 #include <thread>
 
+#include "comport/SerialCable.h"
 #include "platform/Kernel.h"
 #include "platform/Serial.h"
-#include "support/PtyPair.h"
+#include "support/ComBinding.h"
 
 namespace quorlink::testing {
 namespace {
@@ -16,8 +17,8 @@ using platform::Kernel;
 using platform::Serial;
 
 struct OpenPort {
-  PtyPair pty;
-  ScopedComBinding binding{61, pty.SlavePath()};
+  SerialCable cable;
+  ScopedComBinding binding{61, cable.PortPath()};
   HANDLE port = Serial().CreateFileA("COM61", GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                      OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
   OVERLAPPED ov{};
@@ -38,7 +39,7 @@ TEST(SerialBackend, WaitIsPendingUntilACharacterIsQueued) {
   ASSERT_FALSE(Serial().WaitCommEvent(p.port, &mask, &p.ov));
   ASSERT_EQ(Kernel().GetLastError(), ERROR_IO_PENDING);
   EXPECT_EQ(Kernel().WaitForSingleObject(p.ov.hEvent, 50), WAIT_TIMEOUT);
-  ASSERT_TRUE(p.pty.Write(std::string("abc")));
+  ASSERT_TRUE(p.cable.Write(std::string("abc")));
   EXPECT_EQ(Kernel().WaitForSingleObject(p.ov.hEvent, 5000), WAIT_OBJECT_0);
   COMSTAT stat{};
   DWORD errors = 0;
@@ -51,7 +52,7 @@ TEST(SerialBackend, WaitIsPendingUntilACharacterIsQueued) {
   // Nothing queued now: a read would have to wait, which counts as failed.
   EXPECT_FALSE(Serial().ReadFile(p.port, buf, 1, &read, &p.ov));
   // With a character queued the wait ends at once.
-  ASSERT_TRUE(p.pty.Write(std::string("d")));
+  ASSERT_TRUE(p.cable.Write(std::string("d")));
   ASSERT_EQ(Kernel().WaitForSingleObject(p.ov.hEvent, 0), WAIT_OBJECT_0);
   for (int i = 0; i < 500; ++i) {
     if (Serial().WaitCommEvent(p.port, &mask, &p.ov)) break;
@@ -125,14 +126,14 @@ TEST(SerialBackend, AWriteTheDeviceCannotTakeAtOnceCompletesInTheBackground) {
   ASSERT_TRUE(Serial().ClearCommError(p.port, &errors, &stat));
   EXPECT_GT(stat.cbOutQue, 0u);
   EXPECT_EQ(Kernel().WaitForSingleObject(wov.hEvent, 0), WAIT_TIMEOUT);
-  EXPECT_EQ(p.pty.Read(data.size(), 20000), data);
+  EXPECT_EQ(p.cable.Read(data.size(), 20000), data);
   EXPECT_EQ(Kernel().WaitForSingleObject(wov.hEvent, 5000), WAIT_OBJECT_0);
   Kernel().CloseHandle(wov.hEvent);
 }
 
 TEST(SerialBackend, PurgeDropsQueuedInputAndOutput) {
   OpenPort p;
-  ASSERT_TRUE(p.pty.Write(std::string("old")));
+  ASSERT_TRUE(p.cable.Write(std::string("old")));
   DWORD errors = 0;
   COMSTAT stat{};
   for (int i = 0; i < 500 && stat.cbInQue < 3; ++i) {

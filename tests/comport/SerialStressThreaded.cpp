@@ -2,7 +2,6 @@
 // many open/close cycles with traffic both ways, closes racing deliveries,
 // and echo while the reader runs.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <thread>
@@ -15,8 +14,8 @@ namespace {
 using namespace comport;
 
 TEST(SerialStressThreaded, ThousandCyclesLeaveNoDescriptorOrThread) {
-  PtyPair pty;
-  ScopedComBinding binding(50, pty.SlavePath());
+  SerialCable cable;
+  ScopedComBinding binding(50, cable.PortPath());
   EventLog log;
   TQuorComPort port(nullptr);
   port.SetPort(50);
@@ -24,31 +23,32 @@ TEST(SerialStressThreaded, ThousandCyclesLeaveNoDescriptorOrThread) {
   // One warm-up cycle makes the process-wide pieces (message window) first.
   port.Connect();
   port.Close();
-  const int fdsBefore = FdCount();
+  const int fdsBefore = HandleCount();
   const int threadsBefore = ThreadCount();
 
-  for (int i = 0; i < 1000; ++i) {
+  const int rounds = StressRounds(1000);
+  for (int i = 0; i < rounds; ++i) {
     port.Connect();
-    ASSERT_TRUE(pty.Write(Bytes("ping")));
+    ASSERT_TRUE(cable.Write(Bytes("ping")));
     log.received.clear();
     ASSERT_TRUE(PumpUntil([&] { return log.received.size() >= 4; })) << i;
     port.GetConnections(0)->Write(Bytes("pong"));
-    ASSERT_EQ(pty.Read(4), Bytes("pong")) << i;
+    ASSERT_EQ(cable.Read(4), Bytes("pong")) << i;
     port.Close();
   }
-  EXPECT_EQ(log.Count("connect"), 1001);
-  EXPECT_EQ(log.Count("disconnect"), 1001);
-  EXPECT_TRUE(
-      PumpUntil([&] { return FdCount() <= fdsBefore && ThreadCount() <= threadsBefore; }, 10000))
-      << "fds " << FdCount() << " (was " << fdsBefore << "), threads " << ThreadCount() << " (was "
-      << threadsBefore << ")";
+  EXPECT_EQ(log.Count("connect"), rounds + 1);
+  EXPECT_EQ(log.Count("disconnect"), rounds + 1);
+  EXPECT_TRUE(PumpUntil(
+      [&] { return HandleCount() <= fdsBefore && ThreadCount() <= threadsBefore; }, 10000))
+      << "fds " << HandleCount() << " (was " << fdsBefore << "), threads " << ThreadCount()
+      << " (was " << threadsBefore << ")";
 }
 
 // Closes land while the reader holds a chunk for the main thread: the
 // delivery must come to nothing and neither side may wait for the other.
 TEST(SerialStressThreaded, ClosesRacingDeliveriesDeliverNothingLate) {
-  PtyPair pty;
-  ScopedComBinding binding(51, pty.SlavePath());
+  SerialCable cable;
+  ScopedComBinding binding(51, cable.PortPath());
   int readsAfterClose = 0;
   bool open = false;
   TQuorComPort port(nullptr);
@@ -59,16 +59,16 @@ TEST(SerialStressThreaded, ClosesRacingDeliveriesDeliverNothingLate) {
   port.Connect();  // warm-up, as above
   port.Close();
   const int threadsBefore = ThreadCount();
-  for (int i = 0; i < 200; ++i) {
+  for (int i = 0, rounds = StressRounds(200); i < rounds; ++i) {
     port.Connect();
     open = true;
-    ASSERT_TRUE(pty.Write(Bytes("x")));
+    ASSERT_TRUE(cable.Write(Bytes("x")));
     // Vary how far the reader gets before the close.
     if (i % 3 == 1) platform::Messages().ProcessMessage(0);
-    if (i % 3 == 2) usleep(200);
+    if (i % 3 == 2) std::this_thread::sleep_for(std::chrono::microseconds(200));
     port.Close();
     open = false;
-    pty.Read(1, 0);
+    cable.Read(1, 0);
   }
   PumpFor(100);
   EXPECT_EQ(readsAfterClose, 0);
@@ -77,8 +77,8 @@ TEST(SerialStressThreaded, ClosesRacingDeliveriesDeliverNothingLate) {
 }
 
 TEST(SerialStressThreaded, EchoWhileTheReaderRuns) {
-  PtyPair pty;
-  ScopedComBinding binding(52, pty.SlavePath());
+  SerialCable cable;
+  ScopedComBinding binding(52, cable.PortPath());
   TQuorComPort port(nullptr);
   port.SetPort(52);
   std::size_t echoed = 0;
@@ -93,11 +93,11 @@ TEST(SerialStressThreaded, EchoWhileTheReaderRuns) {
   std::thread device([&] {
     // The device writes in bursts and reads the echo as it comes.
     for (std::size_t at = 0; at < data.size(); at += 4096) {
-      pty.Write(data.data() + at, std::min<std::size_t>(4096, data.size() - at));
-      auto got = pty.Read(1, 0);
+      cable.Write(data.data() + at, std::min<std::size_t>(4096, data.size() - at));
+      auto got = cable.Read(1, 0);
       back.insert(back.end(), got.begin(), got.end());
     }
-    auto rest = pty.Read(data.size() - back.size(), 20000);
+    auto rest = cable.Read(data.size() - back.size(), 20000);
     back.insert(back.end(), rest.begin(), rest.end());
   });
   PumpUntil([&] { return echoed >= data.size(); }, 20000);
@@ -109,18 +109,18 @@ TEST(SerialStressThreaded, EchoWhileTheReaderRuns) {
 // Output still queued at Close goes out from a thread of its own, which then
 // lets go of the device: nothing stays behind, and every byte arrives.
 TEST(SerialStressThreaded, ClosingWithOutputQueuedLeavesNothingBehind) {
-  PtyPair pty;
-  ScopedComBinding binding(53, pty.SlavePath());
+  SerialCable cable;
+  ScopedComBinding binding(53, cable.PortPath());
   TQuorComPort port(nullptr);
   port.SetPort(53);
   port.Connect();  // warm-up, as above
   port.Close();
-  const int fdsBefore = FdCount();
+  const int fdsBefore = HandleCount();
   const int threadsBefore = ThreadCount();
   std::atomic<std::size_t> received{0};
   std::atomic<bool> stop{false};
   std::thread device([&] {
-    while (!stop.load()) received += pty.Read(1 << 20, 20).size();
+    while (!stop.load()) received += cable.Read(1 << 20, 20).size();
   });
   const TQuorByteArray block(128 * 1024, 0x33);
   for (std::size_t i = 0; i < 20; ++i) {
@@ -145,10 +145,10 @@ TEST(SerialStressThreaded, ClosingWithOutputQueuedLeavesNothingBehind) {
       << received.load();
   stop = true;
   device.join();
-  EXPECT_TRUE(
-      PumpUntil([&] { return FdCount() <= fdsBefore && ThreadCount() <= threadsBefore; }, 10000))
-      << "fds " << FdCount() << " (was " << fdsBefore << "), threads " << ThreadCount() << " (was "
-      << threadsBefore << ")";
+  EXPECT_TRUE(PumpUntil(
+      [&] { return HandleCount() <= fdsBefore && ThreadCount() <= threadsBefore; }, 10000))
+      << "fds " << HandleCount() << " (was " << fdsBefore << "), threads " << ThreadCount()
+      << " (was " << threadsBefore << ")";
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <sstream>
 
+#include "OsTestSupport.h"
 #include "bluetooth/QuorBluetooth.h"
 #include "comport/QuorComPort.h"
 #include "core/FormStream.h"
@@ -18,9 +19,7 @@ using testing::DesignFixture;
 
 class InspectorSession : public DesignFixture {
  protected:
-  InspectorSession() {
-    dir = testing::MakeTempDir("quorlink-design-");
-  }
+  InspectorSession() : dir(testing::MakeTempDir("quorlink-design-")) {}
   ~InspectorSession() override { std::filesystem::remove_all(dir); }
 
   // Runs the lines; the output of the last one.

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/Serial.h"
+#include "ComBinding.h"  // beside this file: the demo includes it by another path
 
 namespace quorlink::testing {
 
@@ -75,20 +76,6 @@ class PtyPair {
  private:
   int master_ = -1;
   std::string slavePath_;
-};
-
-// Binds "COMn" to a path for the scope.
-class ScopedComBinding {
- public:
-  ScopedComBinding(unsigned number, const std::string& path) : number_(number) {
-    platform::BindComPort(number, path);
-  }
-  ~ScopedComBinding() { platform::UnbindComPort(number_); }
-  ScopedComBinding(const ScopedComBinding&) = delete;
-  ScopedComBinding& operator=(const ScopedComBinding&) = delete;
-
- private:
-  unsigned number_;
 };
 
 }  // namespace quorlink::testing

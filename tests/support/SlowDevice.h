@@ -1,28 +1,27 @@
-// A pty's master end read at a limited pace: a slow serial device that counts
-// and keeps what it takes, until stopped or destroyed.
+// A device end (a pty's master, a test cable) read at a limited pace: a slow
+// serial device that counts and keeps what it takes, until stopped or
+// destroyed.
 #pragma once
 
-#include <unistd.h>
-
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <thread>
 #include <vector>
-
-#include "support/PtyPair.h"
 
 namespace quorlink::testing {
 
 class SlowDevice {
  public:
   // Takes up to `chunk` bytes, then rests `pauseMs`, until stopped.
-  SlowDevice(PtyPair& pty, std::size_t chunk, int pauseMs)
+  template <class DeviceEnd>
+  SlowDevice(DeviceEnd& pty, std::size_t chunk, int pauseMs)
       : thread_([this, &pty, chunk, pauseMs] {
           while (!stop_.load()) {
             auto got = pty.Read(chunk, 20);
             bytes_.insert(bytes_.end(), got.begin(), got.end());
             received_ += got.size();
-            if (pauseMs > 0) usleep(static_cast<useconds_t>(pauseMs) * 1000);
+            if (pauseMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
           }
         }) {}
   ~SlowDevice() { Stop(); }

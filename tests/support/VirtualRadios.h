@@ -2,18 +2,16 @@
 // Bluetooth tests; and a bounded message pump.
 #pragma once
 
-#include <dirent.h>
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <memory>
+#include <random>
 #include <string>
 
 #include "core/Application.h"
 #include "platform/Messages.h"
-#include "platform/posix/VirtualRadio.h"
+#include "platform/virtual/VirtualRadio.h"
 
 namespace quorlink::testing {
 
@@ -25,19 +23,18 @@ inline const char* const kClientText = "(00:11:22:33:44:55)";
 class VirtualRadios {
  public:
   VirtualRadios() {
-    char pattern[] = "/tmp/quorlink-bt-XXXXXX";
-    directory_ = mkdtemp(pattern);  // mode 0700
-    platform::posix::vradio::SetRendezvousDirectory(directory_);
-    platform::posix::vradio::Enable(true);
-    server_ = std::make_unique<platform::posix::vradio::Radio>(kServerRadio, "Server radio");
-    client_ = std::make_unique<platform::posix::vradio::Radio>(kClientRadio, "Client radio");
+    directory_ = MakePrivateDirectory();
+    platform::vradio::SetRendezvousDirectory(directory_);
+    platform::vradio::Enable(true);
+    server_ = std::make_unique<platform::vradio::Radio>(kServerRadio, "Server radio");
+    client_ = std::make_unique<platform::vradio::Radio>(kClientRadio, "Client radio");
   }
   ~VirtualRadios() {
     client_.reset();
     server_.reset();
-    platform::posix::vradio::Enable(false);
+    platform::vradio::Enable(false);
     RemoveDirectory(directory_);
-    platform::posix::vradio::SetRendezvousDirectory("");
+    platform::vradio::SetRendezvousDirectory("");
   }
   VirtualRadios(const VirtualRadios&) = delete;
   VirtualRadios& operator=(const VirtualRadios&) = delete;
@@ -45,20 +42,27 @@ class VirtualRadios {
   const std::string& Directory() const { return directory_; }
 
   static void RemoveDirectory(const std::string& path) {
-    if (DIR* d = opendir(path.c_str())) {
-      while (dirent* e = readdir(d)) {
-        std::string name = e->d_name;
-        if (name != "." && name != "..") unlink((path + "/" + name).c_str());
-      }
-      closedir(d);
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored);
+  }
+
+  // A fresh directory of the system's temporary directory, open to its
+  // owner alone.
+  static std::string MakePrivateDirectory() {
+    namespace fs = std::filesystem;
+    std::random_device random;
+    for (;;) {
+      const fs::path path = fs::temp_directory_path() / ("quorlink-bt-" + std::to_string(random()));
+      if (!fs::create_directory(path)) continue;
+      fs::permissions(path, fs::perms::owner_all, fs::perm_options::replace);
+      return path.string();
     }
-    rmdir(path.c_str());
   }
 
  private:
   std::string directory_;
-  std::unique_ptr<platform::posix::vradio::Radio> server_;
-  std::unique_ptr<platform::posix::vradio::Radio> client_;
+  std::unique_ptr<platform::vradio::Radio> server_;
+  std::unique_ptr<platform::vradio::Radio> client_;
 };
 
 // Pumps the main loop until done() or the deadline; true when done.

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "comport/ComPortTestSupport.h"
+#include "support/PtyPair.h"
 #include "support/SlowDevice.h"
 #include "tools/ProgramRun.h"
 

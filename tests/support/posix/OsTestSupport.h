@@ -1,6 +1,7 @@
 // The tests' OS pieces for POSIX (tests/support/windows has the same names).
 #pragma once
 
+#include <dirent.h>
 #include <poll.h>
 #include <stdlib.h>
 
@@ -8,6 +9,7 @@
 #include <string>
 
 #include "platform/Types.h"
+#include "platform/posix/HandleTable.h"
 #include "platform/posix/MainLoop.h"
 
 namespace quorlink::testing {
@@ -36,6 +38,21 @@ inline std::string SystemErrorText(DWORD code) {
 // The hidden windows alive now.
 inline std::size_t LiveWindowCount() {
   return platform::posix::PosixMainLoop().WindowCount();
+}
+
+// The library's handles alive now (its emulated handle table).
+inline std::size_t LiveHandleCount() {
+  return platform::posix::Handles().Size();
+}
+
+// Every descriptor the process holds, the library's and the system's.
+inline int ProcessHandleCount() {
+  int n = 0;
+  if (DIR* d = opendir("/proc/self/fd")) {
+    while (readdir(d) != nullptr) ++n;
+    closedir(d);
+  }
+  return n;
 }
 
 // A new empty directory; removed by the caller.

@@ -1,6 +1,7 @@
 // The virtual radio's rendezvous directory as an unlucky user meets it: the
 // directory replaced while a program runs, junk among its entries, and the
 // lock files that released channels leave.
+#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -8,23 +9,25 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstring>
 #include <future>
 #include <system_error>
 #include <thread>
 #include <vector>
 
-#include "platform/posix/VirtualRadio.h"
+#include "platform/posix/VirtualRadioLinks.h"
 #include "support/VirtualRadios.h"
 
 namespace quorlink::testing {
 namespace {
 
-namespace vradio = platform::posix::vradio;
+namespace vradio = platform::vradio;
 
 constexpr std::uint64_t kStranger = 0x0000000000000077ull;
 constexpr const char* kStrangerHex = "000000000077";
@@ -202,6 +205,46 @@ TEST(VirtualRadioDirectory, ReleasedChannelsLeaveNoLockFilesThreaded) {
   EXPECT_EQ(overlaps.load(), 0);
   EXPECT_GT(taken.load(), 0);
   EXPECT_TRUE(Entries(dir, "k-").empty());
+}
+
+// A process killed while it holds a radio and a bound channel leaves its
+// entries behind, but the system drops its locks: the radio and channel are
+// free again at once and no one is sent to them.
+TEST(VirtualRadioDirectory, EntriesOfAKilledProcessFallAway) {
+  VirtualRadios radios;
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    vradio::Radio radio(kStranger, "Doomed radio");
+    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    vradio::ChannelClaim claim;
+    const char ok = vradio::BindChannel(fd, kStranger, 5, claim) == 0 && listen(fd, 1) == 0;
+    (void)!write(ready[1], &ok, 1);
+    pause();
+    _exit(0);
+  }
+  close(ready[1]);
+  char ok = 0;
+  ASSERT_EQ(read(ready[0], &ok, 1), 1);
+  close(ready[0]);
+  ASSERT_TRUE(ok);
+  EXPECT_TRUE(vradio::RadioIsLive(kStranger));
+  EXPECT_TRUE(vradio::ChannelEntry(kStranger, 5).has_value());
+  EXPECT_THROW(vradio::Radio(kStranger, "Twin"), std::system_error);
+
+  kill(child, SIGKILL);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_FALSE(vradio::RadioIsLive(kStranger));
+  EXPECT_FALSE(vradio::ChannelEntry(kStranger, 5).has_value());
+  for (const auto& r : vradio::KnownRadios()) EXPECT_NE(r.address, kStranger);
+  const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+  EXPECT_EQ(vradio::ConnectChannel(fd, kClientRadio, kStranger, 5), EHOSTUNREACH);
+  close(fd);
+  vradio::Radio again(kStranger, "Reborn radio");
+  EXPECT_TRUE(vradio::RadioIsLive(kStranger));
 }
 
 }  // namespace

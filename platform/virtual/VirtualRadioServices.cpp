@@ -1,24 +1,21 @@
 // The service-record registry of the virtual radio: one file per record,
 // named after radio, channel and service class; a record counts only while
 // its channel is held, so records of ended processes fall away by themselves.
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 
-#include "platform/posix/VirtualRadio.h"
-#include "platform/posix/VirtualRadioFiles.h"
+#include "platform/virtual/VirtualRadio.h"
+#include "platform/virtual/VirtualRadioStore.h"
 
-namespace quorlink::platform::posix::vradio {
+namespace quorlink::platform::vradio {
 
 namespace {
 
 std::string GuidHex(const GUID& g) {
   char text[40];
-  std::snprintf(text, sizeof text, "%08x%04x%04x%02x%02x%02x%02x%02x%02x%02x%02x", g.Data1, g.Data2,
-                g.Data3, g.Data4[0], g.Data4[1], g.Data4[2], g.Data4[3], g.Data4[4], g.Data4[5],
-                g.Data4[6], g.Data4[7]);
+  std::snprintf(text, sizeof text, "%08x%04x%04x%02x%02x%02x%02x%02x%02x%02x%02x",
+                static_cast<unsigned>(g.Data1), g.Data2, g.Data3, g.Data4[0], g.Data4[1],
+                g.Data4[2], g.Data4[3], g.Data4[4], g.Data4[5], g.Data4[6], g.Data4[7]);
   return text;
 }
 
@@ -50,20 +47,20 @@ bool ParseGuidHex(const std::string& text, GUID& g) {
 }
 
 std::string RecordName(std::uint64_t address, std::uint32_t channel, const GUID& g) {
-  return "v-" + files::Hex48(address) + "-" + std::to_string(channel) + "-" + GuidHex(g);
+  return "v-" + store::Hex48(address) + "-" + std::to_string(channel) + "-" + GuidHex(g);
 }
 
-bool ChannelHeld(const files::Rendezvous& dir, std::uint64_t address, std::uint32_t channel) {
-  return files::IsLocked(dir, "k-" + files::Hex48(address) + "-" + std::to_string(channel));
+bool ChannelHeld(const store::Rendezvous& dir, std::uint64_t address, std::uint32_t channel) {
+  return store::IsLocked(dir, "k-" + store::Hex48(address) + "-" + std::to_string(channel));
 }
 
 // Parses "v-<radio>-<channel>-<class>" as RecordName writes it; anything
 // else (a temporary, a stranger's file) is not a record.
 bool ParseRecordName(const std::string& name, ServiceRecord& r) {
   if (name.size() < 2 + 12 + 1 + 1 + 1 + 32 || name.rfind("v-", 0) != 0) return false;
-  if (!files::ParseHex48(name.substr(2, 12), r.address) || name[14] != '-') return false;
+  if (!store::ParseHex48(name.substr(2, 12), r.address) || name[14] != '-') return false;
   std::size_t dash = name.find('-', 15);
-  if (dash == std::string::npos || !files::ParseDecimal(name.substr(15, dash - 15), 2, r.channel))
+  if (dash == std::string::npos || !store::ParseDecimal(name.substr(15, dash - 15), 2, r.channel))
     return false;
   if (r.channel < kFirstChannel || r.channel > kLastChannel) return false;
   return ParseGuidHex(name.substr(dash + 1), r.serviceClass);
@@ -71,12 +68,12 @@ bool ParseRecordName(const std::string& name, ServiceRecord& r) {
 
 std::vector<ServiceRecord> LiveRecords(std::uint64_t address) {
   std::vector<ServiceRecord> result;
-  const files::Dir dir = files::Directory();
+  const store::Dir dir = store::Directory();
   if (!dir) return result;
-  for (const std::string& name : files::Names(*dir, "v-" + files::Hex48(address) + "-")) {
+  for (const std::string& name : store::Names(*dir, "v-" + store::Hex48(address) + "-")) {
     ServiceRecord r;
     if (!ParseRecordName(name, r) || !ChannelHeld(*dir, r.address, r.channel)) continue;
-    auto text = files::ReadSmallFile(*dir, name);
+    auto text = store::ReadSmallFile(*dir, name);
     if (!text) continue;
     std::size_t zero = text->find('\0');
     r.name = text->substr(0, zero);
@@ -89,32 +86,19 @@ std::vector<ServiceRecord> LiveRecords(std::uint64_t address) {
 }  // namespace
 
 int PublishService(const ServiceRecord& record) {
-  const files::Dir dir = files::Directory();
+  const store::Dir dir = store::Directory();
   if (!dir) return ENETDOWN;
-  const std::string name = RecordName(record.address, record.channel, record.serviceClass);
-  // Written aside and renamed, so a reader never sees half a record.
-  const std::string temporary = name + ".tmp" + std::to_string(getpid());
-  int fd = openat(dir->Fd(), temporary.c_str(),
-                  O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
-  if (fd < 0) return errno;
   std::string text = record.name;
   text.push_back('\0');
   text += record.comment;
-  bool ok = files::WriteSmallFile(fd, text);
-  close(fd);
-  if (!ok || renameat(dir->Fd(), temporary.c_str(), dir->Fd(), name.c_str()) != 0) {
-    int err = ok ? errno : EIO;
-    unlinkat(dir->Fd(), temporary.c_str(), 0);
-    return err;
-  }
-  return 0;
+  return store::WriteFileAtomically(
+      *dir, RecordName(record.address, record.channel, record.serviceClass), text);
 }
 
 int DeleteService(std::uint64_t address, std::uint32_t channel, const GUID& serviceClass) {
-  const files::Dir dir = files::Directory();
+  const store::Dir dir = store::Directory();
   if (!dir) return ENETDOWN;
-  if (unlinkat(dir->Fd(), RecordName(address, channel, serviceClass).c_str(), 0) != 0) return errno;
-  return 0;
+  return store::RemoveName(*dir, RecordName(address, channel, serviceClass));
 }
 
 std::optional<std::uint32_t> FindService(std::uint64_t address, const GUID& serviceClass) {
@@ -128,4 +112,4 @@ std::vector<ServiceRecord> Services(std::uint64_t address) {
   return LiveRecords(address);
 }
 
-}  // namespace quorlink::platform::posix::vradio
+}  // namespace quorlink::platform::vradio

@@ -1,5 +1,3 @@
-#include "platform/posix/VirtualRadioFiles.h"
-
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -9,45 +7,12 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <exception>
+#include <cstdlib>
+#include <system_error>
 
-namespace quorlink::platform::posix::vradio::files {
+#include "platform/posix/VirtualRadioRendezvous.h"
 
-std::string Hex48(std::uint64_t address) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%012llx",
-                static_cast<unsigned long long>(address & 0xFFFFFFFFFFFFull));
-  return text;
-}
-
-bool ParseHex48(const std::string& text, std::uint64_t& address) {
-  if (text.size() != 12) return false;
-  std::uint64_t value = 0;
-  for (char c : text) {
-    int digit;
-    if (c >= '0' && c <= '9') {
-      digit = c - '0';
-    } else if (c >= 'a' && c <= 'f') {
-      digit = c - 'a' + 10;
-    } else {
-      return false;
-    }
-    value = (value << 4) | static_cast<std::uint64_t>(digit);
-  }
-  address = value;
-  return true;
-}
-
-bool ParseDecimal(const std::string& text, std::size_t digits, std::uint32_t& value) {
-  if (text.empty() || text.size() > digits || digits > 9) return false;
-  std::uint32_t result = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    result = result * 10 + static_cast<std::uint32_t>(c - '0');
-  }
-  value = result;
-  return true;
-}
+namespace quorlink::platform::vradio::store {
 
 namespace {
 
@@ -109,38 +74,119 @@ std::string Rendezvous::SocketPath(const std::string& name) const {
   return path.size() < sizeof(sockaddr_un{}.sun_path) ? path : std::string();
 }
 
-Dir Directory() {
-  try {
-    return CheckedDirectory();
-  } catch (const std::exception&) {
-    return nullptr;
-  }
+std::string DefaultDirectory() {
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  if (runtime != nullptr && *runtime == '/') return std::string(runtime) + "/quorlink-vradio";
+  return "/tmp/quorlink-" + std::to_string(getuid());
 }
 
-int LockFile(const Rendezvous& dir, const std::string& name) {
+namespace {
+
+[[noreturn]] void NotPrivate(const std::string& path) {
+  throw std::system_error(EACCES, std::generic_category(),
+                          path + " is not a private directory of this user");
+}
+
+}  // namespace
+
+// The rendezvous directory must be ours alone: anyone else could publish
+// records or listen on our radios' channels. It is held open from here on.
+Dir OpenPrivateDirectory(const std::string& path) {
+  if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST)
+    throw std::system_error(errno, std::generic_category(), "cannot create " + path);
+  int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ELOOP || errno == ENOTDIR) NotPrivate(path);
+    throw std::system_error(errno, std::generic_category(), "cannot inspect " + path);
+  }
+  struct stat st {};
+  if (fstat(fd, &st) != 0) {
+    int err = errno;
+    close(fd);
+    throw std::system_error(err, std::generic_category(), "cannot inspect " + path);
+  }
+  auto dir = std::make_shared<const Rendezvous>(fd, path, st.st_dev, st.st_ino);
+  if (!dir->StillPrivate()) NotPrivate(path);
+  return dir;
+}
+
+bool StillPrivate(const Rendezvous& dir) {
+  return dir.StillPrivate();
+}
+
+const std::string& PathOf(const Rendezvous& dir) {
+  return dir.Path();
+}
+
+int TakeLock(const Dir& dir, const std::string& name, Lock& lock) {
+  lock.Release();
   for (int attempt = 0; attempt < 8; ++attempt) {
     struct stat opened {};
-    int fd = OpenRegular(dir, name, O_RDWR | O_CREAT, opened);
-    if (fd < 0) return -1;
+    int fd = OpenRegular(*dir, name, O_RDWR | O_CREAT, opened);
+    if (fd < 0) return errno;
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
       int err = errno;
       close(fd);
-      errno = err;
-      return -1;
+      return err;
     }
     // A holder may have removed the file between our open and our lock.
-    if (StillNamed(dir, name, opened)) return fd;
+    if (StillNamed(*dir, name, opened)) {
+      lock.dir_ = dir;
+      lock.name_ = name;
+      lock.native_ = fd;
+      return 0;
+    }
     close(fd);
   }
-  errno = EWOULDBLOCK;
-  return -1;
+  return EWOULDBLOCK;
 }
 
-void ReleaseLockFile(const Rendezvous& dir, const std::string& name, int fd) {
+void Lock::Release() {
+  if (native_ == -1) return;
   // Removed while locked: a taker that opened it meanwhile finds the name
   // gone or new once it has the lock, and starts again.
-  unlinkat(dir.Fd(), name.c_str(), 0);
+  unlinkat(dir_->Fd(), name_.c_str(), 0);
+  close(static_cast<int>(native_));
+  native_ = -1;
+  dir_.reset();
+}
+
+bool Lock::Write(const std::string& text) {
+  if (native_ == -1) return false;
+  const int fd = static_cast<int>(native_);
+  if (ftruncate(fd, 0) != 0) return false;
+  std::size_t done = 0;
+  while (done < text.size()) {
+    ssize_t n = pwrite(fd, text.data() + done, text.size() - done, static_cast<off_t>(done));
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+int WriteFileAtomically(const Rendezvous& dir, const std::string& name, const std::string& text) {
+  const std::string temporary = name + ".tmp" + std::to_string(getpid());
+  int fd = openat(dir.Fd(), temporary.c_str(),
+                  O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+  if (fd < 0) return errno;
+  bool ok = true;
+  std::size_t done = 0;
+  while (ok && done < text.size()) {
+    ssize_t n = write(fd, text.data() + done, text.size() - done);
+    ok = n > 0;
+    if (ok) done += static_cast<std::size_t>(n);
+  }
   close(fd);
+  if (!ok || renameat(dir.Fd(), temporary.c_str(), dir.Fd(), name.c_str()) != 0) {
+    int err = ok ? errno : EIO;
+    unlinkat(dir.Fd(), temporary.c_str(), 0);
+    return err;
+  }
+  return 0;
+}
+
+int RemoveName(const Rendezvous& dir, const std::string& name) {
+  return unlinkat(dir.Fd(), name.c_str(), 0) == 0 ? 0 : errno;
 }
 
 bool IsLocked(const Rendezvous& dir, const std::string& name) {
@@ -168,17 +214,6 @@ std::optional<std::string> ReadSmallFile(const Rendezvous& dir, const std::strin
   return text;
 }
 
-bool WriteSmallFile(int fd, const std::string& text) {
-  if (ftruncate(fd, 0) != 0) return false;
-  std::size_t done = 0;
-  while (done < text.size()) {
-    ssize_t n = pwrite(fd, text.data() + done, text.size() - done, static_cast<off_t>(done));
-    if (n <= 0) return false;
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
 std::vector<std::string> Names(const Rendezvous& dir, const std::string& prefix) {
   std::vector<std::string> names;
   int fd = openat(dir.Fd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -197,4 +232,4 @@ std::vector<std::string> Names(const Rendezvous& dir, const std::string& prefix)
   return names;
 }
 
-}  // namespace quorlink::platform::posix::vradio::files
+}  // namespace quorlink::platform::vradio::store

@@ -1,35 +1,36 @@
 // The virtual Bluetooth radio: a Bluetooth provider for machines without
 // Bluetooth hardware. Radios are made by programs, RFCOMM links are kernel
-// stream sockets (Unix domain), and processes meet in a private per-user
-// directory, so one process can listen while another connects. It is chosen
-// explicitly with Enable and never reports itself as hardware.
+// stream sockets (Unix domain on POSIX, loopback TCP on Windows; see each
+// OS's VirtualRadioLinks.h), and processes meet in a private per-user
+// directory (VirtualRadioStore.h), so one process can listen while another
+// connects. It is chosen explicitly with Enable and never reports itself as
+// hardware.
 //
 // Everything here is thread-safe. Errors are errno values; the Winsock
-// backend maps them to its own codes.
+// backends map them to their own codes.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/Types.h"
+#include "platform/virtual/VirtualRadioStore.h"
 
-namespace quorlink::platform::posix::vradio {
-
-namespace files {
-class Rendezvous;
-}
+namespace quorlink::platform::vradio {
 
 // Until enabled, the Bluetooth calls of this process find no provider.
 void Enable(bool on);
 bool Enabled();
 
-// The directory where processes meet. Empty selects the default:
-// $XDG_RUNTIME_DIR/quorlink-vradio, else /tmp/quorlink-<uid>.
+// The directory where processes meet. Empty selects the default: on POSIX
+// $XDG_RUNTIME_DIR/quorlink-vradio, else /tmp/quorlink-<uid>; on Windows
+// %LOCALAPPDATA%\quorlink-vradio, else %TEMP%\quorlink-vradio.
 void SetRendezvousDirectory(const std::string& path);
-// Creates the directory (mode 0700) on first use; refuses one that is not a
+// Creates the directory (closed to others) on first use; refuses one that is not a
 // directory owned by this user and closed to others, or, later, one that no
 // longer is the directory first checked. Throws std::system_error.
 std::string RendezvousDirectory();
@@ -53,8 +54,7 @@ class Radio {
  private:
   std::uint64_t address_;
   std::string name_;
-  std::shared_ptr<const files::Rendezvous> dir_;
-  int lockFd_ = -1;
+  store::Lock lock_;
 };
 
 // The radios made by this process, oldest first.
@@ -83,8 +83,8 @@ class ScopedDefaultRadio {
 constexpr std::uint32_t kFirstChannel = 1;
 constexpr std::uint32_t kLastChannel = 30;
 
-// A channel of a local radio held by a bound socket; released (and its
-// rendezvous names and lock file removed) on destruction.
+// A channel of a local radio held by a bound socket; released (its entry
+// and the link's names removed) on destruction.
 class ChannelClaim {
  public:
   ChannelClaim() = default;
@@ -93,28 +93,39 @@ class ChannelClaim {
   ChannelClaim& operator=(const ChannelClaim&) = delete;
   std::uint64_t Address() const { return address_; }
   std::uint32_t Channel() const { return channel_; }
-  bool Held() const { return lockFd_ >= 0; }
+  bool Held() const { return lock_.Held(); }
+  const store::Dir& Directory() const { return dir_; }
+  // The channel's private entry, read by connecting processes (the
+  // listening port and the token a link must present, on Windows).
+  bool Publish(const std::string& text) { return lock_.Write(text); }
+  // A name of the directory removed when the claim ends (a socket's).
+  void RemoveOnRelease(std::string name) { companion_ = std::move(name); }
+  // Gives the channel back now.
+  void Release();
 
  private:
-  friend int BindChannel(int, std::uint64_t, std::uint32_t, ChannelClaim&);
+  friend int ClaimChannel(std::uint64_t, std::uint32_t, ChannelClaim&,
+                          const std::function<int(ChannelClaim&)>&);
   std::uint64_t address_ = 0;
   std::uint32_t channel_ = 0;
-  int lockFd_ = -1;
-  std::shared_ptr<const files::Rendezvous> dir_;
+  store::Dir dir_;
+  store::Lock lock_;
+  std::string companion_;
 };
 
-// Binds a Unix stream socket to a channel of a local radio; a channel
-// outside 1..30 picks the lowest free one.
-int BindChannel(int fd, std::uint64_t radio, std::uint32_t channel, ChannelClaim& claim);
-// Connects a Unix stream socket from a local radio to a remote radio's
-// channel. EAGAIN when the listener's queue is full and fd is non-blocking
-// (call again); ECONNREFUSED when nothing listens; EHOSTUNREACH when no live
-// radio has the address.
-int ConnectChannel(int fd, std::uint64_t localRadio, std::uint64_t remoteRadio,
-                   std::uint32_t channel);
-// Accepts a link; the new descriptor is non-blocking when asked and gives
-// the peer's radio.
-int AcceptLink(int listenFd, bool nonBlocking, int& newFd, std::uint64_t& peerRadio);
+// Claims a channel of a local radio (outside 1..30: the lowest free one) and
+// lets `attach` bind the link's socket to it while the claim is held; an
+// error from attach gives the channel back. 0 or an errno value: EADDRINUSE
+// when taken, EADDRNOTAVAIL when the radio is not local, EINVAL when the
+// claim is held already.
+int ClaimChannel(std::uint64_t radio, std::uint32_t channel, ChannelClaim& claim,
+                 const std::function<int(ChannelClaim&)>& attach);
+// "<radio>-<channel>", the stem of a channel's names in the directory.
+std::string ChannelName(std::uint64_t radio, std::uint32_t channel);
+// The private entry of a channel somebody holds; nullopt when nobody does.
+std::optional<std::string> ChannelEntry(std::uint64_t radio, std::uint32_t channel);
+// True while some process has a radio with the address.
+bool RadioIsLive(std::uint64_t address);
 
 struct ServiceRecord {
   std::uint64_t address = 0;
@@ -149,4 +160,4 @@ class LinkRecord {
 // The peers with an open link to the radio, each once, in order of address.
 std::vector<std::uint64_t> ConnectedDevices(std::uint64_t localRadio);
 
-}  // namespace quorlink::platform::posix::vradio
+}  // namespace quorlink::platform::vradio

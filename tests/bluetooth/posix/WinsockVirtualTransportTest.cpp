@@ -16,13 +16,13 @@
 #include "platform/Winsock.h"
 #include "platform/posix/MainLoop.h"
 #include "platform/posix/PosixWinsockSocket.h"
-#include "platform/posix/VirtualRadio.h"
+#include "platform/virtual/VirtualRadio.h"
 #include "support/VirtualRadios.h"
 
 namespace quorlink::testing {
 namespace {
 
-namespace vradio = platform::posix::vradio;
+namespace vradio = platform::vradio;
 
 struct Notice {
   SOCKET socket;

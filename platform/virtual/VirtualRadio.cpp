@@ -1,27 +1,21 @@
-#include "platform/posix/VirtualRadio.h"
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "platform/virtual/VirtualRadio.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <cstdlib>
+#include <exception>
 #include <map>
 #include <mutex>
 #include <system_error>
 
-#include "platform/posix/VirtualRadioFiles.h"
-
-namespace quorlink::platform::posix::vradio {
+namespace quorlink::platform::vradio {
 
 namespace {
 
 struct State {
   std::mutex mutex;
   std::string directory;  // as set; empty = default
-  files::Dir checked;     // created, checked and held open
+  store::Dir checked;     // created, checked and held open
   std::vector<RadioInfo> radios;
   std::uint64_t defaultRadio = 0;
   std::map<std::pair<std::uint64_t, std::uint64_t>, int> links;
@@ -34,36 +28,9 @@ State& S() {
 
 std::atomic<bool> enabled{false};
 
-std::string DefaultDirectory() {
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  if (runtime != nullptr && *runtime == '/') return std::string(runtime) + "/quorlink-vradio";
-  return "/tmp/quorlink-" + std::to_string(getuid());
-}
-
 [[noreturn]] void NotPrivate(const std::string& path) {
   throw std::system_error(EACCES, std::generic_category(),
                           path + " is not a private directory of this user");
-}
-
-// The rendezvous directory must be ours alone: anyone else could publish
-// records or listen on our radios' channels. It is held open from here on.
-files::Dir OpenPrivateDirectory(const std::string& path) {
-  if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST)
-    throw std::system_error(errno, std::generic_category(), "cannot create " + path);
-  int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) {
-    if (errno == ELOOP || errno == ENOTDIR) NotPrivate(path);
-    throw std::system_error(errno, std::generic_category(), "cannot inspect " + path);
-  }
-  struct stat st {};
-  if (fstat(fd, &st) != 0) {
-    int err = errno;
-    close(fd);
-    throw std::system_error(err, std::generic_category(), "cannot inspect " + path);
-  }
-  auto dir = std::make_shared<const files::Rendezvous>(fd, path, st.st_dev, st.st_ino);
-  if (!dir->StillPrivate()) NotPrivate(path);
-  return dir;
 }
 
 }  // namespace
@@ -83,31 +50,36 @@ void SetRendezvousDirectory(const std::string& path) {
 
 // Checked again on each use: removed, replaced or opened to others while the
 // program runs, the directory is refused rather than followed by name.
-files::Dir files::CheckedDirectory() {
+store::Dir store::CheckedDirectory() {
   std::lock_guard lock(S().mutex);
   if (!S().checked) {
     S().checked = OpenPrivateDirectory(S().directory.empty() ? DefaultDirectory() : S().directory);
-  } else if (!S().checked->StillPrivate()) {
-    NotPrivate(S().checked->Path());
+  } else if (!StillPrivate(*S().checked)) {
+    NotPrivate(PathOf(*S().checked));
   }
   return S().checked;
 }
 
+store::Dir store::Directory() {
+  try {
+    return CheckedDirectory();
+  } catch (const std::exception&) {
+    return nullptr;
+  }
+}
+
 std::string RendezvousDirectory() {
-  return files::CheckedDirectory()->Path();
+  return store::PathOf(*store::CheckedDirectory());
 }
 
 Radio::Radio(std::uint64_t address, std::string name)
     : address_(address & 0xFFFFFFFFFFFFull), name_(std::move(name)) {
   if (address_ == 0) throw std::system_error(EINVAL, std::generic_category(), "radio address 0");
-  dir_ = files::CheckedDirectory();
-  lockFd_ = files::LockFile(*dir_, "r-" + files::Hex48(address_));
-  if (lockFd_ < 0) {
-    int err = errno == EWOULDBLOCK ? EADDRINUSE : errno;
-    throw std::system_error(err, std::generic_category(),
-                            "radio " + files::Hex48(address_) + " is in use");
+  if (int err = store::TakeLock(store::CheckedDirectory(), "r-" + store::Hex48(address_), lock_)) {
+    throw std::system_error(err == EWOULDBLOCK ? EADDRINUSE : err, std::generic_category(),
+                            "radio " + store::Hex48(address_) + " is in use");
   }
-  files::WriteSmallFile(lockFd_, name_);
+  lock_.Write(name_);
   std::lock_guard lock(S().mutex);
   S().radios.push_back({address_, name_});
 }
@@ -121,7 +93,7 @@ Radio::~Radio() {
                  radios.end());
   }
   // Removed before the lock goes, so no one sees a named radio without owner.
-  files::ReleaseLockFile(*dir_, "r-" + files::Hex48(address_), lockFd_);
+  lock_.Release();
 }
 
 std::vector<RadioInfo> LocalRadios() {
@@ -138,12 +110,12 @@ bool IsLocalRadio(std::uint64_t address) {
 
 std::vector<RadioInfo> KnownRadios() {
   std::vector<RadioInfo> result;
-  const files::Dir dir = files::Directory();
+  const store::Dir dir = store::Directory();
   if (!dir) return result;
-  for (const std::string& name : files::Names(*dir, "r-")) {
+  for (const std::string& name : store::Names(*dir, "r-")) {
     RadioInfo info;
-    if (!files::ParseHex48(name.substr(2), info.address) || !files::IsLocked(*dir, name)) continue;
-    auto text = files::ReadSmallFile(*dir, name);
+    if (!store::ParseHex48(name.substr(2), info.address) || !store::IsLocked(*dir, name)) continue;
+    auto text = store::ReadSmallFile(*dir, name);
     if (!text) continue;
     info.name = std::move(*text);
     result.push_back(std::move(info));
@@ -159,10 +131,10 @@ std::optional<std::string> RadioName(std::uint64_t address) {
     for (const auto& r : S().radios)
       if (r.address == address) return r.name;
   }
-  const files::Dir dir = files::Directory();
-  const std::string name = "r-" + files::Hex48(address);
-  if (!dir || !files::IsLocked(*dir, name)) return std::nullopt;
-  return files::ReadSmallFile(*dir, name);
+  const store::Dir dir = store::Directory();
+  const std::string name = "r-" + store::Hex48(address);
+  if (!dir || !store::IsLocked(*dir, name)) return std::nullopt;
+  return store::ReadSmallFile(*dir, name);
 }
 
 std::uint64_t DefaultRadio() {
@@ -207,4 +179,4 @@ std::vector<std::uint64_t> ConnectedDevices(std::uint64_t localRadio) {
   return result;
 }
 
-}  // namespace quorlink::platform::posix::vradio
+}  // namespace quorlink::platform::vradio

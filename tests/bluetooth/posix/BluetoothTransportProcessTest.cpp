@@ -12,13 +12,13 @@
 
 #include "bluetooth/QuorBluetooth.h"
 #include "bluetooth/QuorBluetoothConnection.h"
-#include "platform/posix/VirtualRadio.h"
+#include "platform/virtual/VirtualRadio.h"
 #include "support/VirtualRadios.h"
 
 namespace quorlink::testing {
 namespace {
 
-namespace vradio = platform::posix::vradio;
+namespace vradio = platform::vradio;
 
 constexpr const char* kChildDir = "QUORLINK_BT_CHILD_DIR";
 constexpr const char* kChildFd = "QUORLINK_BT_CHILD_FD";
