@@ -25,14 +25,14 @@ unsigned DeviceSpeed(const std::string& path) {
 }
 
 TEST(ComPortCustomRate, ReachesTheDeviceAndZeroUsesBaudRate) {
-  PtyPort p;
+  CablePort p;
   EXPECT_EQ(p.port.GetCustomBaudRate(), 0u);
   EXPECT_EQ(p.port.GetLineRate(), 115200u);
   // 250000 and 1234567 have no speed code; 921600 has one.
   for (DWORD rate : {921600u, 250000u, 1234567u}) {
     p.port.SetCustomBaudRate(rate);
     p.port.Connect();
-    EXPECT_EQ(DeviceSpeed(p.pty.SlavePath()), rate);
+    EXPECT_EQ(DeviceSpeed(p.cable.PortPath()), rate);
     HANDLE h = static_cast<TQuorComPortConnection&>(p.Connection()).GetPortHandle();
     DCB dcb{};
     ASSERT_TRUE(platform::Serial().GetCommState(h, &dcb));
@@ -40,7 +40,7 @@ TEST(ComPortCustomRate, ReachesTheDeviceAndZeroUsesBaudRate) {
     // Like every setting: fixed while open, the same value is no change.
     EXPECT_NO_THROW(p.port.SetCustomBaudRate(rate));
     EXPECT_THROW(p.port.SetCustomBaudRate(rate + 1), EQuorTransportException);
-    ASSERT_TRUE(p.pty.Write("x"));
+    ASSERT_TRUE(p.cable.Write("x"));
     ASSERT_TRUE(PumpUntil([&] { return !p.log.received.empty(); }));
     p.log.received.clear();
     p.port.Close();
@@ -48,7 +48,7 @@ TEST(ComPortCustomRate, ReachesTheDeviceAndZeroUsesBaudRate) {
   p.port.SetCustomBaudRate(0);
   p.port.SetBaudRate(br9600);
   p.port.Connect();
-  EXPECT_EQ(DeviceSpeed(p.pty.SlavePath()), 9600u);
+  EXPECT_EQ(DeviceSpeed(p.cable.PortPath()), 9600u);
 }
 
 TEST(ComPortCustomRate, AFormStoresItOnlyWhenSet) {
