@@ -1,6 +1,6 @@
 // The few visual classes the library builds dialogs from: forms with labels
-// and buttons, shown through a pluggable presenter (text on a console where
-// there is no display; a script in tests). Main thread only.
+// and buttons, shown through a pluggable presenter (a window on Windows, text
+// on the console elsewhere; a script in tests). Main thread only.
 #pragma once
 
 #include <cstdint>
@@ -160,9 +160,10 @@ class TFormPresenter {
   virtual bool WaitInput(TForm& form) = 0;
 };
 
-// The installed presenter, or the console presenter.
+// The installed presenter, or the platform's own: a window on Windows, the
+// console elsewhere.
 TFormPresenter& FormPresenter();
-// Returns the previous one; nullptr restores the console presenter.
+// Returns the previous one; nullptr restores the platform's own.
 TFormPresenter* SetFormPresenter(TFormPresenter* presenter);
 
 class ScopedFormPresenter {
