@@ -73,9 +73,9 @@ const TTypeInfo kContainerType{TTypeKind::tkEnumeration,
 char errorTextA[1024];
 WCHAR errorTextW[1024];
 
-constexpr DWORD kErrorTextFlags = platform::FORMAT_MESSAGE_FROM_SYSTEM |
-                                  platform::FORMAT_MESSAGE_IGNORE_INSERTS |
-                                  platform::FORMAT_MESSAGE_MAX_WIDTH_MASK;
+constexpr DWORD kErrorTextFlags = FORMAT_MESSAGE_FROM_SYSTEM |
+                                  FORMAT_MESSAGE_IGNORE_INSERTS |
+                                  FORMAT_MESSAGE_MAX_WIDTH_MASK;
 
 }  // namespace
 
@@ -205,9 +205,11 @@ char*(gai_strerror)(std::int32_t code) {
   return gai_strerrorA(code);
 }
 
+#ifndef h_errno  // as declared: the system's h_errno is the one in force
 std::int32_t(h_errno)() {
   return platform::Winsock().WSAGetLastError();
 }
+#endif
 
 BTH_ADDR(GET_NAP)(BTH_ADDR address) {
   return (address >> 32) & 0xFFFF;

@@ -39,7 +39,7 @@ std::string SocketAddressText(SOCKET socket, const SOCKADDR_BTH& addr) {
   auto& winsock = platform::Winsock();
   WSAPROTOCOL_INFOA info{};
   int infoLength = sizeof info;
-  if (winsock.getsockopt(socket, win32::SOL_SOCKET, SO_PROTOCOL_INFOA,
+  if (winsock.getsockopt(socket, win32::kSolSocket, SO_PROTOCOL_INFOA,
                          reinterpret_cast<char*>(&info), &infoLength) != 0)
     RaiseLastOSError();
   SOCKADDR_BTH copy = addr;  // the conversion takes a writable record

@@ -10,7 +10,7 @@ void TQuorPostTimer::Start(HWND window, UINT message, std::chrono::milliseconds 
   thread_ = std::thread([this, window, message, delay] {
     std::unique_lock lock(mutex_);
     if (cancelled_.wait_for(lock, delay, [this] { return cancel_; })) return;
-    PostMessage(window, message, 0, 0);
+    quorlink::PostMessage(window, message, 0, 0);
   });
 }
 

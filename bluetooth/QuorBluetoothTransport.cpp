@@ -57,7 +57,7 @@ void TQuorBluetooth::FreeWSA() {
 
 void TQuorBluetooth::CreateSocket() {
   InitWSA();
-  SocketHandle = platform::Winsock().socket(AF_BTH, win32::SOCK_STREAM, BTHPROTO_RFCOMM);
+  SocketHandle = platform::Winsock().socket(AF_BTH, win32::kSockStream, BTHPROTO_RFCOMM);
   if (SocketHandle == INVALID_SOCKET) {
     const DWORD error = platform::Kernel().GetLastError();
     FreeWSA();
@@ -136,7 +136,7 @@ void TQuorBluetooth::RegisterService(bool doRegister) {
   csAddr.LocalAddr.iSockaddrLength = kAddressLength;
   csAddr.RemoteAddr.lpSockaddr = nullptr;
   csAddr.RemoteAddr.iSockaddrLength = 0;
-  csAddr.iSocketType = win32::SOCK_STREAM;
+  csAddr.iSocketType = win32::kSockStream;
   csAddr.iProtocol = BTHPROTO_RFCOMM;
   std::string name = ServiceName;
   std::string comment = ServiceComment;

@@ -59,7 +59,7 @@ bool TApplication::Terminated() const {
 void TApplication::Reset() {
   terminated.store(false);
 }
-int TApplication::Handle() const {
+TPollHandle TApplication::Handle() const {
   CheckMainThread("Application().Handle");
   return platform::Messages().Descriptor();
 }

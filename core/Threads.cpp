@@ -104,7 +104,7 @@ void TThread::Synchronize(const std::function<void()>& method) {
     call.error = nullptr;
     call.finished = false;
   }
-  if (!PostMessage(SyncWindow(), kSyncMessage, 0, reinterpret_cast<LPARAM>(&call)))
+  if (!quorlink::PostMessage(SyncWindow(), kSyncMessage, 0, reinterpret_cast<LPARAM>(&call)))
     throw Exception("Synchronize: the main thread's message window is gone");
   std::unique_lock lock(call.mutex);
   call.done.wait(lock, [&] { return call.finished; });

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "platform/ApiSlot.h"
+#include "platform/Types.h"
 
 namespace quorlink::platform {
 
@@ -23,8 +24,10 @@ class IConsole {
   // pair up. Only meaningful when the input is a terminal.
   virtual void BeginKeyInput() = 0;
   virtual void EndKeyInput() = 0;
-  // Waits for the next key's byte, or until wakeFd (-1: none) polls readable.
-  virtual int ReadKey(int wakeFd) = 0;
+  // Waits for the next key's byte, or until wake (kNoPollHandle: none) is
+  // ready: on POSIX a descriptor that polls readable, on Windows a signalled
+  // handle.
+  virtual int ReadKey(TPollHandle wake) = 0;
 };
 
 IConsole& Console();

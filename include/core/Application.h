@@ -31,9 +31,13 @@ class TApplication {
   bool Terminated() const;
   // Clears the terminated state so that Run can be called again.
   void Reset();
-  // Readable while messages may be waiting: drive the loop from another
-  // event loop by calling ProcessMessages when it polls readable.
-  int Handle() const;
+  // Ready while messages may be waiting: drive the loop from another event
+  // loop by calling ProcessMessages when it is. On POSIX a descriptor that
+  // polls readable. On Windows an event handle, set whenever the library
+  // posts a message or wakes the loop; wait on it with
+  // MsgWaitForMultipleObjects(..., QS_ALLINPUT), which also wakes for what
+  // Windows itself posts to the library's windows (socket notifications).
+  TPollHandle Handle() const;
   // Any thread. True on the main thread; false everywhere while no thread has
   // used the loop yet.
   bool IsMainThread() const;

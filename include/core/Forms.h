@@ -40,9 +40,14 @@ constexpr TModalResult mrNone = 0;
 constexpr TModalResult mrOk = 1;
 constexpr TModalResult mrCancel = 2;
 
-// Virtual key codes a form reacts to.
+// Virtual key codes a form reacts to; <windows.h>'s macros of the same
+// values stand in for them where it is included.
+#ifndef VK_RETURN
 constexpr WORD VK_RETURN = 0x0D;
+#endif
+#ifndef VK_ESCAPE
 constexpr WORD VK_ESCAPE = 0x1B;
+#endif
 
 using TNotifyEvent = TEvent<TObject*>;
 

@@ -38,9 +38,11 @@ class IMessageLoop {
   virtual bool ProcessMessage(DWORD timeoutMs) = 0;
   // Any thread. Makes a waiting ProcessMessage return.
   virtual void Wake() = 0;
-  // A descriptor that polls readable while messages may be waiting, so that
-  // a program can drive the loop from its own event loop (-1 where none).
-  virtual int Descriptor() = 0;
+  // Ready while messages may be waiting, so that a program can drive the
+  // loop from its own event loop: on POSIX a descriptor that polls readable,
+  // on Windows an event handle to wait on with MsgWaitForMultipleObjects
+  // (see platform/Types.h).
+  virtual TPollHandle Descriptor() = 0;
 };
 
 IMessageLoop& Messages();
