@@ -8,6 +8,8 @@
 //   keys                a form of several buttons: Enter, Escape, the
 //                       accelerator, the system menu, an exception in OnClick
 //   resources FILE      FILE's version block and palette bitmaps
+//   headless            no display: the About box goes to the console and
+//                       returns at once (the driver reads the text)
 #include <windows.h>
 
 #include <atomic>
@@ -337,8 +339,7 @@ int KeysCase() {
     try {
       ShowWhile(f.Form, [&](HWND form) {
         seen = form;
-        Press(form, 'A');
-        WaitFor([&] { return !IsWindow(form); });
+        ClosedAfter(form, [&] { Press(form, 'A'); });
       });
     } catch (const std::runtime_error& e) {
       raised = std::string(e.what()) == "from OnClick";
@@ -422,11 +423,16 @@ int main(int argc, char** argv) {
   try {
     if (which == "about") return AboutCase(argc > 2 && std::string(argv[2]) == "--pause") ? 1 : 0;
     if (which == "keys") return KeysCase() ? 1 : 0;
+    if (which == "headless") {
+      quorlink::TQuorBaseComponent component(nullptr);
+      component.ShowAbout();
+      return 0;
+    }
     if (which == "resources" && argc > 2) return ResourcesCase(argv[2]) ? 1 : 0;
   } catch (const std::exception& e) {
     std::printf("FAILED: %s\n", e.what());
     return 1;
   }
-  std::fprintf(stderr, "usage: %s about [--pause] | keys | resources FILE\n", argv[0]);
+  std::fprintf(stderr, "usage: %s about [--pause] | keys | resources FILE | headless\n", argv[0]);
   return 2;
 }

@@ -19,7 +19,7 @@ SCREEN = "1024x768x24"
 
 def wine_env(prefix):
     env = dict(os.environ)
-    env.update(WINEPREFIX=prefix, WINEARCH="win64", WINEDEBUG="-all",
+    env.update(WINEPREFIX=os.path.abspath(prefix), WINEARCH="win64", WINEDEBUG="-all",
                WINEDLLOVERRIDES="mscoree,mshtml=")
     return env
 
@@ -59,12 +59,14 @@ def run_case(args):
     if args.file:
         command.append(windows_path(args.file))
     failed = False
+    printed = []
     program = subprocess.Popen(command, env=env, stdin=subprocess.PIPE,
                                stdout=subprocess.PIPE, text=True)
     try:
         for line in program.stdout:
             sys.stdout.write(line)
             sys.stdout.flush()
+            printed.append(line.rstrip("\n"))
             if line.strip() == "SHOWN" and args.screenshot:
                 subprocess.run(["import", "-window", "root", args.screenshot], check=True)
                 count = colours(args.screenshot)
@@ -82,6 +84,10 @@ def run_case(args):
     finally:
         subprocess.run([server, "-k"], env=env)
         subprocess.run([server, "-w"], env=env)
+    for text in args.expect:
+        found = any(text in line for line in printed)
+        failed |= not found
+        print("%s: the program printed %r" % ("ok" if found else "FAILED", text), flush=True)
     return 1 if failed else code
 
 
@@ -93,11 +99,17 @@ def main():
     parser.add_argument("--screenshot")
     parser.add_argument("--file", help="a file given to the case as a Windows path")
     parser.add_argument("--timeout", type=int, default=180)
+    parser.add_argument("--no-display", action="store_true",
+                        help="run without a display (Wine's session has none)")
+    parser.add_argument("--expect", action="append", default=[],
+                        help="a line the program must print")
     parser.add_argument("case", nargs=argparse.REMAINDER)
     args = parser.parse_args()
     if args.case and args.case[0] == "--":
         args.case = args.case[1:]
-    if os.environ.get("QUORLINK_ON_XVFB") != "1":
+    if args.no_display:
+        os.environ["DISPLAY"] = ""
+    elif os.environ.get("QUORLINK_ON_XVFB") != "1":
         env = dict(os.environ, QUORLINK_ON_XVFB="1")
         return subprocess.run(["xvfb-run", "-a", "-s", "-screen 0 " + SCREEN,
                                sys.executable] + sys.argv, env=env).returncode
