@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <thread>
 
+#include "core/MainThreadWindows.h"
+
 namespace quorlink {
 
 namespace {
@@ -16,7 +18,11 @@ std::atomic<bool> terminated{false};
 bool ClaimMainThread() {
   const std::thread::id self = std::this_thread::get_id();
   std::thread::id expected{};
-  return mainThread.compare_exchange_strong(expected, self) || expected == self;
+  if (mainThread.compare_exchange_strong(expected, self)) {
+    MakeMainThreadWindows();
+    return true;
+  }
+  return expected == self;
 }
 
 void CheckMainThread(const char* entry) {

@@ -34,10 +34,9 @@ std::string LoadResString(const TResStringRec& rec) {
 
 std::string SysErrorMessage(DWORD code) {
   char buffer[512];
-  DWORD n = platform::Kernel().FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM |
-                                                  FORMAT_MESSAGE_IGNORE_INSERTS |
-                                                  FORMAT_MESSAGE_ARGUMENT_ARRAY,
-                                              nullptr, code, 0, buffer, sizeof buffer, nullptr);
+  DWORD n = platform::Kernel().FormatMessageA(
+      FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ARGUMENT_ARRAY,
+      nullptr, code, 0, buffer, sizeof buffer, nullptr);
   std::string text(buffer, n);
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
     text.pop_back();

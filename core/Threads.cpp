@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "core/Application.h"
+#include "core/MainThreadWindows.h"
 
 namespace quorlink {
 
@@ -84,13 +85,15 @@ void RunSyncCall(TMessage& message) {
   call->done.notify_one();
 }
 
-HWND SyncWindow() {
-  // Made on first use (window allocation is thread-safe), then kept.
-  static HWND window = AllocateHWnd(RunSyncCall);
-  return window;
-}
+// Made by the main thread when it becomes the main thread, then kept: a
+// worker that made it would own it, and on Windows nobody would pump it.
+std::atomic<HWND> syncWindow{nullptr};
 
 }  // namespace
+
+void MakeMainThreadWindows() {
+  syncWindow.store(AllocateHWnd(RunSyncCall));
+}
 
 void TThread::Synchronize(const std::function<void()>& method) {
   if (onWorkerThread ? Application().IsMainThread() : ClaimMainThread()) {
@@ -104,7 +107,7 @@ void TThread::Synchronize(const std::function<void()>& method) {
     call.error = nullptr;
     call.finished = false;
   }
-  if (!quorlink::PostMessage(SyncWindow(), kSyncMessage, 0, reinterpret_cast<LPARAM>(&call)))
+  if (!quorlink::PostMessage(syncWindow.load(), kSyncMessage, 0, reinterpret_cast<LPARAM>(&call)))
     throw Exception("Synchronize: the main thread's message window is gone");
   std::unique_lock lock(call.mutex);
   call.done.wait(lock, [&] { return call.finished; });

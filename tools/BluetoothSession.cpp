@@ -1,13 +1,12 @@
 #include "tools/BluetoothSession.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <system_error>
 
 #include "platform/posix/BluetoothProvider.h"
 #include "platform/posix/BthAddressText.h"
 #include "platform/posix/bluez/Bluez.h"
+#include "tools/Host.h"
 
 namespace quorlink::tools {
 
@@ -46,7 +45,7 @@ BluetoothSession::BluetoothSession(const std::string& directory, bool makeRadio,
       vradio::RendezvousDirectory().c_str(),
       (request.virtualRadio ? request.why : "BlueZ is not usable: " + choice.reason).c_str());
   if (!makeRadio) return;
-  const std::string radioName = name.empty() ? "quorlink " + std::to_string(getpid()) : name;
+  const std::string radioName = name.empty() ? "quorlink " + std::to_string(ProcessId()) : name;
   if (address) {
     radio_ = std::make_unique<vradio::Radio>(*address, radioName);
   } else {

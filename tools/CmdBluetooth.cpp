@@ -1,8 +1,5 @@
 // `quorlink bt ...`: radios, devices, device selection, a server that accepts
 // many links and a client terminal, over the system's Bluetooth provider.
-#include <poll.h>
-#include <signal.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -240,9 +237,7 @@ int Listen(const Options& o) {
               bt.GetService().c_str(), bt.GetServiceName().c_str());
   std::fflush(stdout);
   std::thread watcher([&] {
-    pollfd p{stop.Fd(), POLLIN, 0};
-    while (::poll(&p, 1, -1) < 0) {
-    }
+    stop.Raised(-1);
     Application().Terminate();
   });
   Application().Run();
@@ -265,7 +260,7 @@ int Connect(const Options& o) {
                  c->GetRemoteAddress().c_str(), c->GetRemoteName().c_str());
   };
   bt.OnRead = [](TQuorCustomConnection*, const TQuorByteArray& buf) {
-    [[maybe_unused]] auto n = ::write(STDOUT_FILENO, buf.data(), buf.size());
+    WriteStandardOutput(buf.data(), buf.size());
   };
   bt.OnDisconnect = [](TQuorCustomConnection*) {
     std::fprintf(stderr, "quorlink: link closed\n");

@@ -1,7 +1,6 @@
 // `quorlink inspect`: the designer this platform lacks. A property inspector
 // over one form, built on the design registry and the library's editors:
 // interactive at a terminal, or a script from arguments or standard input.
-#include <unistd.h>
 
 #include <fstream>
 #include <iostream>
@@ -15,6 +14,7 @@
 #include "tools/BluetoothSession.h"
 #include "tools/Commands.h"
 #include "tools/Failures.h"
+#include "tools/Host.h"
 #include "tools/LineInput.h"
 
 namespace quorlink::tools {
@@ -98,7 +98,7 @@ int Inspect(const Args& args) {
     if (!in) return Fail("cannot read " + *script);
     return RunScript(session, in, *script);
   }
-  if (!script && isatty(STDIN_FILENO)) return Interactive(session);
+  if (!script && StandardInputIsTerminal()) return Interactive(session);
   return RunScript(session, std::cin, "standard input");
 }
 

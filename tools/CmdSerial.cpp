@@ -1,9 +1,5 @@
 // `quorlink serial PORT ...`: a terminal on a serial port. Standard input goes
 // to the port, what the port receives goes to standard output unchanged.
-#include <poll.h>
-#include <signal.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -96,16 +92,7 @@ std::string Parse(const Args& args, Settings& out) {
 }
 
 bool WriteOut(const TQuorByteArray& buf) {
-  std::size_t done = 0;
-  while (done < buf.size()) {
-    const ssize_t r = ::write(STDOUT_FILENO, buf.data() + done, buf.size() - done);
-    if (r < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<std::size_t>(r);
-  }
-  return true;
+  return WriteStandardOutput(buf.data(), buf.size());
 }
 
 enum class Drained { kSent, kStalled, kInterrupted };

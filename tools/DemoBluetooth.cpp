@@ -1,7 +1,5 @@
 // The Bluetooth section of `quorlink demo`: a server on one virtual radio, a
 // client on another, in a rendezvous directory of the demo's own.
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <string>
@@ -11,6 +9,7 @@
 #include "platform/posix/VirtualRadio.h"
 #include "tests/support/VirtualRadios.h"
 #include "tools/Commands.h"
+#include "tools/Host.h"
 
 namespace quorlink::tools {
 namespace {
@@ -114,9 +113,8 @@ int Session() {
 }
 
 int BluetoothDemo() {
-  char pattern[] = "/tmp/quorlink-demo-XXXXXX";
-  if (mkdtemp(pattern) == nullptr) return Fail("bluetooth demo: no directory");
-  const std::string dir = pattern;
+  const std::string dir = MakeTemporaryDirectory("quorlink-demo-");
+  if (dir.empty()) return Fail("bluetooth demo: no directory");
   vradio::SetRendezvousDirectory(dir);
   vradio::Enable(true);
   std::printf("Two virtual radios (no Bluetooth hardware), meeting in %s\n", dir.c_str());

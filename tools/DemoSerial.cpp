@@ -1,17 +1,15 @@
-// The serial section of `quorlink demo`: a pty pair plays a cable with a
-// device on the far end.
+// The serial section of `quorlink demo`: a cable (see tools/DemoCable.h) with
+// a device on the far end.
 #include <cstdio>
 #include <string>
 
 #include "comport/QuorComPort.h"
 #include "platform/Kernel.h"
-#include "tests/support/PtyPair.h"
 #include "tools/Commands.h"
+#include "tools/DemoCable.h"
 
 namespace quorlink::tools {
 namespace {
-
-constexpr unsigned kDemoPort = 7;
 
 std::string Quoted(const TQuorByteArray& bytes) {
   return "\"" + std::string(bytes.begin(), bytes.end()) + "\"";
@@ -25,10 +23,11 @@ bool PumpUntil(F done) {
 }
 
 int SerialDemo() {
-  testing::PtyPair cable;
-  testing::ScopedComBinding binding(kDemoPort, cable.SlavePath());
-  std::printf("A pty pair plays the cable: COM%u is %s, the demo drives the other end.\n",
-              kDemoPort, cable.SlavePath().c_str());
+  std::string why;
+  const auto cable = OpenDemoCable(why);
+  if (!cable) return Fail("serial demo: " + why);
+  const unsigned kDemoPort = cable->PortNumber();
+  std::printf("%s\n", cable->Describe().c_str());
 
   TQuorByteArray received;
   TQuorComPort port(nullptr);
@@ -50,18 +49,18 @@ int SerialDemo() {
     std::printf("Connect %s at 9600 8N1\n", port.GetPortName().c_str());
     port.Connect();
     const char* const fromDevice[] = {"hello from the device", "AT+VERSION?"};
-    const char* const fromPort[] = {"hello from COM7", "VERSION=1.1"};
+    const std::string fromPort[] = {"hello from COM" + std::to_string(kDemoPort), "VERSION=1.1"};
     for (int i = 0; i < 2; ++i) {
       const std::string sent = fromDevice[i];
       std::printf("device writes   \"%s\"\n", sent.c_str());
       received.clear();
-      cable.Write(sent);
+      cable->Write(sent);
       if (!PumpUntil([&] { return received.size() >= sent.size(); }))
         return Fail("serial demo: the port did not receive");
       const std::string reply = fromPort[i];
       std::printf("Write           \"%s\"\n", reply.c_str());
       port.GetConnections(0)->Write(TQuorByteArray(reply.begin(), reply.end()));
-      const auto got = cable.Read(reply.size(), 2000);
+      const auto got = cable->Read(reply.size(), 2000);
       std::printf("device reads    %s\n", Quoted(got).c_str());
       if (got.size() != reply.size()) return Fail("serial demo: the device did not receive");
     }
@@ -74,7 +73,7 @@ int SerialDemo() {
   return 0;
 }
 
-const DemoRegistrar reg(10, "Serial port on a pty pair", SerialDemo);
+const DemoRegistrar reg(10, "Serial port on a cable", SerialDemo);
 
 }  // namespace
 }  // namespace quorlink::tools

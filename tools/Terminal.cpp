@@ -1,10 +1,5 @@
 #include "tools/Terminal.h"
 
-#include <poll.h>
-#include <signal.h>
-#include <sys/signalfd.h>
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <exception>
@@ -15,43 +10,19 @@
 
 namespace quorlink::tools {
 
-SignalStop::SignalStop() {
-  sigset_t signals;
-  sigemptyset(&signals);
-  sigaddset(&signals, SIGINT);
-  sigaddset(&signals, SIGTERM);
-  sigaddset(&signals, SIGHUP);
-  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-  fd_ = signalfd(-1, &signals, SFD_CLOEXEC);
-}
-
-SignalStop::~SignalStop() {
-  ::close(fd_);
-}
-
-bool SignalStop::Raised(int timeoutMs) const {
-  pollfd p{fd_, POLLIN, 0};
-  return ::poll(&p, 1, timeoutMs) > 0 && (p.revents & POLLIN) != 0;
-}
-
 int RunTerminal(TQuorCustomTransport& transport, const SignalStop& stop,
                 const std::atomic<bool>* ready) {
-  int stopPipe[2];
-  if (pipe(stopPipe) != 0) {
-    std::fprintf(stderr, "quorlink: cannot make a pipe\n");
-    return 1;
-  }
+  InputWaiter waiter(stop);
   int rc = 0;
   std::atomic<bool> inputDone{false};
   std::thread input([&] {
-    pollfd fds[3] = {{STDIN_FILENO, POLLIN, 0}, {stop.Fd(), POLLIN, 0}, {stopPipe[0], POLLIN, 0}};
     std::uint8_t buf[4096];
     for (;;) {
       const bool reading = ready == nullptr || ready->load();
-      if (::poll(reading ? fds : fds + 1, reading ? 3 : 2, reading ? -1 : 10) < 0) continue;
-      if (fds[1].revents != 0 || fds[2].revents != 0) break;
-      if (!reading || fds[0].revents == 0) continue;
-      const ssize_t n = ::read(STDIN_FILENO, buf, sizeof buf);
+      const auto r = waiter.Wait(reading, reading ? -1 : 10);
+      if (r == InputWaiter::kStopped) break;
+      if (r != InputWaiter::kInput) continue;
+      const long n = waiter.Read(buf, sizeof buf);
       if (n <= 0) break;  // end of input
       TQuorByteArray chunk(buf, buf + n);
       try {
@@ -68,12 +39,10 @@ int RunTerminal(TQuorCustomTransport& transport, const SignalStop& stop,
     Application().Terminate();
   });
   Application().Run();
-  [[maybe_unused]] auto w = ::write(stopPipe[1], "x", 1);
+  waiter.Cancel();
   // The input thread may wait in Synchronize: keep the loop turning.
   while (!inputDone.load()) platform::Messages().ProcessMessage(10);
   input.join();
-  ::close(stopPipe[0]);
-  ::close(stopPipe[1]);
   return rc;
 }
 

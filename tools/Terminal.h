@@ -1,29 +1,13 @@
-// What the serial and Bluetooth terminals share: interrupts taken as a
-// readable descriptor, and standard input written to the open link.
+// What the serial and Bluetooth terminals share: standard input written to
+// the open link while the message loop runs.
 #pragma once
 
 #include <atomic>
 
 #include "core/QuorCustomTransport.h"
+#include "tools/Host.h"
 
 namespace quorlink::tools {
-
-// Blocks SIGINT, SIGTERM and SIGHUP for the process's threads and delivers
-// them through a descriptor instead, so no library thread is interrupted.
-class SignalStop {
- public:
-  SignalStop();
-  ~SignalStop();
-  SignalStop(const SignalStop&) = delete;
-  SignalStop& operator=(const SignalStop&) = delete;
-  int Fd() const { return fd_; }
-  // Waits up to timeoutMs for a signal; true once one has come (it stays
-  // pending, so every later call says so too).
-  bool Raised(int timeoutMs) const;
-
- private:
-  int fd_;
-};
 
 // Runs the message loop while an input thread writes standard input to the
 // transport's first connection (on the main thread), until end of input, an

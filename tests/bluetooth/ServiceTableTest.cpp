@@ -177,7 +177,9 @@ TEST(BluetoothConstants, AddressesAndRecordLayouts) {
   EXPECT_EQ(sizeof(BLUETOOTH_DEVICE_INFO), 560u);
   EXPECT_EQ(offsetof(BLUETOOTH_DEVICE_INFO, szName), 64u);
   EXPECT_EQ(offsetof(BLUETOOTH_RADIO_INFO, address), 8u);
-  EXPECT_EQ(sizeof(WSAECOMPARATOR), 1u);
+  EXPECT_EQ(sizeof(WSAECOMPARATOR), 4u);  // a plain C enumeration in the SDK
+  EXPECT_EQ(sizeof(WSAESETSERVICEOP), 4u);
+  EXPECT_EQ(sizeof(WSACOMPLETIONTYPE), 4u);
   EXPECT_EQ(INVALID_SOCKET, ~SOCKET{0});
   EXPECT_EQ(RNRSERVICE_DELETE, 2);
   EXPECT_EQ(NS_BTH, 16u);

@@ -26,7 +26,7 @@ class FakeConsole : public platform::IConsole {
   void WriteOutput(std::string_view text) override { Output += text; }
   void BeginKeyInput() override { ++KeyInput; }
   void EndKeyInput() override { --KeyInput; }
-  int ReadKey(int) override {
+  int ReadKey(TPollHandle) override {
     ++Reads;
     if (OnRead) OnRead();
     if (Keys.empty()) return platform::kConsoleEnd;
@@ -119,7 +119,7 @@ TEST(AboutBoxText, MessagesAreHandledWhileTheBoxWaits) {
   HWND window = AllocateHWnd([&](TMessage& m) {
     if (m.Msg == WM_USER + 7) ++handled;
   });
-  ASSERT_TRUE(PostMessage(window, WM_USER + 7, 0, 0));
+  ASSERT_TRUE(quorlink::PostMessage(window, WM_USER + 7, 0, 0));
   console.Keys = {platform::kConsoleWake, '\r'};
   std::vector<int> seen;
   console.OnRead = [&] { seen.push_back(handled); };

@@ -1,12 +1,13 @@
 // Worker threads, Synchronize and the main loop.
 #include <gtest/gtest.h>
-#include <poll.h>
 
 #include <atomic>
 #include <chrono>
+#include <mutex>
 #include <thread>
 #include <vector>
 
+#include "OsTestSupport.h"
 #include "core/Application.h"
 #include "core/Threads.h"
 
@@ -50,8 +51,47 @@ class SyncWorker final : public TThread {
   std::atomic<int>& offMain_;
 };
 
+// Records the thread that makes each hidden window; the rest is the OS loop's.
+class WindowMakers final : public platform::IMessageLoop {
+ public:
+  HWND AllocateWindow(TWndMethod proc) override {
+    {
+      std::lock_guard lock(mutex);
+      makers.push_back(std::this_thread::get_id());
+    }
+    return os.AllocateWindow(std::move(proc));
+  }
+  void DeallocateWindow(HWND window) override { os.DeallocateWindow(window); }
+  BOOL PostMessage(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) override {
+    return os.PostMessage(window, msg, wParam, lParam);
+  }
+  bool ProcessMessage(DWORD timeoutMs) override { return os.ProcessMessage(timeoutMs); }
+  void Wake() override { os.Wake(); }
+  TPollHandle Descriptor() override { return os.Descriptor(); }
+
+  platform::IMessageLoop& os = platform::OsMessages();
+  std::mutex mutex;
+  std::vector<std::thread::id> makers;
+};
+
+// On Windows a window's messages reach only the thread that made it: a
+// Synchronize window made by the first worker to call was never pumped, and
+// Synchronize hung.
+TEST(SynchronizeThreaded, ItsWindowIsMadeByTheMainThreadNotTheFirstWorker) {
+  WindowMakers loop;
+  platform::ScopedMessages scope(loop);
+  CheckMainThread("test");  // this thread becomes the main thread
+  std::atomic<bool> ran{false};
+  std::thread worker([&] { TThread::Synchronize([&] { ran.store(true); }); });
+  const bool done = PumpUntil([&] { return ran.load(); });
+  worker.join();
+  EXPECT_TRUE(done);
+  std::lock_guard lock(loop.mutex);
+  for (const auto& maker : loop.makers) EXPECT_EQ(maker, std::this_thread::get_id());
+}
+
 TEST(SynchronizeThreaded, EightThreadsRunEveryCallOnceInOrderOnTheMainThread) {
-  constexpr int kThreads = 8, kCalls = 10000;
+  constexpr int kThreads = 8, kCalls = 10000 / testing::kStressScale;
   std::vector<std::pair<int, int>> log;
   log.reserve(kThreads * kCalls);
   std::atomic<int> offMain{0};
@@ -136,10 +176,9 @@ TEST(ThreadLifecycleThreaded, FreeOnTerminateDestroysTheObjectWhenExecuteEnds) {
 
 TEST(ApplicationLoop, HandleIsReadableWhileMessagesWait) {
   HWND w = AllocateHWnd([](TMessage&) {});
-  pollfd p{Application().Handle(), POLLIN, 0};
   Application().ProcessMessages();
-  ASSERT_TRUE(PostMessage(w, WM_USER, 0, 0));
-  EXPECT_EQ(poll(&p, 1, 1000), 1);
+  ASSERT_TRUE(quorlink::PostMessage(w, WM_USER, 0, 0));
+  EXPECT_TRUE(testing::WaitReady(Application().Handle(), 1000));
   Application().ProcessMessages();
   DeallocateHWnd(w);
 }
@@ -150,7 +189,7 @@ TEST(ApplicationLoop, RunReturnsAfterTerminate) {
     ++handled;
     if (m.WParam == 3) Application().Terminate();
   });
-  for (WPARAM i = 1; i <= 5; ++i) PostMessage(w, WM_USER, i, 0);
+  for (WPARAM i = 1; i <= 5; ++i) quorlink::PostMessage(w, WM_USER, i, 0);
   Application().Run();
   EXPECT_EQ(handled, 3);
   EXPECT_TRUE(Application().Terminated());
@@ -163,7 +202,7 @@ TEST(ApplicationLoop, RunReturnsAfterTerminate) {
 TEST(ApplicationLoop, MessagesArriveInTheOrderPosted) {
   std::vector<WPARAM> seen;
   HWND w = AllocateHWnd([&](TMessage& m) { seen.push_back(m.WParam); });
-  for (WPARAM i = 0; i < 100; ++i) PostMessage(w, WM_USER, i, 0);
+  for (WPARAM i = 0; i < 100; ++i) quorlink::PostMessage(w, WM_USER, i, 0);
   Application().ProcessMessages();
   ASSERT_EQ(seen.size(), 100u);
   for (WPARAM i = 0; i < 100; ++i) EXPECT_EQ(seen[i], i);

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/MainLoop.h"
+#include "OsTestSupport.h"
 #include "support/TestTransport.h"
 
 namespace quorlink::testing {
@@ -16,7 +16,7 @@ class TransportLifecycle : public ::testing::Test {
   void SetUp() override {
     TestConnection::alive = 0;
     TestConnection::disconnects = 0;
-    windowsBefore_ = platform::posix::PosixMainLoop().WindowCount();
+    windowsBefore_ = testing::LiveWindowCount();
     hookCalls_ = 0;
     ApplicationHandleException = [this](TObject* sender) {
       ++hookCalls_;
@@ -32,7 +32,7 @@ class TransportLifecycle : public ::testing::Test {
     ApplicationHandleException = nullptr;
     Pump();
     EXPECT_EQ(TestConnection::alive, 0);
-    EXPECT_EQ(platform::posix::PosixMainLoop().WindowCount(), windowsBefore_);
+    EXPECT_EQ(testing::LiveWindowCount(), windowsBefore_);
   }
 
   std::size_t windowsBefore_ = 0;
@@ -98,8 +98,8 @@ TEST_F(TransportLifecycle, ReadHandlerErrorGoesToTheHookAndLaterMessagesStillArr
   t.Listen();
   auto* c = t.AddConnection();
   TQuorByteArray first{1}, second{2};
-  PostMessage(c->Window(), kTestReadMessage, 0, reinterpret_cast<LPARAM>(&first));
-  PostMessage(c->Window(), kTestReadMessage, 0, reinterpret_cast<LPARAM>(&second));
+  quorlink::PostMessage(c->Window(), kTestReadMessage, 0, reinterpret_cast<LPARAM>(&first));
+  quorlink::PostMessage(c->Window(), kTestReadMessage, 0, reinterpret_cast<LPARAM>(&second));
   Pump();
   EXPECT_EQ(reads, 2);
   EXPECT_EQ(hookCalls_, 1);
@@ -114,7 +114,7 @@ TEST_F(TransportLifecycle, WithoutAHookHandlerErrorsAreDropped) {
   t.Listen();
   auto* c = t.AddConnection();
   TQuorByteArray bytes{9};
-  PostMessage(c->Window(), kTestReadMessage, 0, reinterpret_cast<LPARAM>(&bytes));
+  quorlink::PostMessage(c->Window(), kTestReadMessage, 0, reinterpret_cast<LPARAM>(&bytes));
   EXPECT_NO_THROW(Pump());
 }
 
@@ -124,7 +124,7 @@ TEST_F(TransportLifecycle, ALinkThatDeletesItselfInItsHandler) {
   t.OnDisconnect = [&](TQuorCustomConnection*) { ++disconnects; };
   t.Listen();
   auto* c = t.AddConnection();
-  PostMessage(c->Window(), kTestCloseMessage, 0, 0);
+  quorlink::PostMessage(c->Window(), kTestCloseMessage, 0, 0);
   Pump();
   EXPECT_EQ(disconnects, 1);
   EXPECT_EQ(t.ConnectionCount(), 0);
@@ -139,16 +139,16 @@ TEST_F(TransportLifecycle, MessagesForAReleasedWindowAreDropped) {
   auto* c = t.AddConnection();
   HWND window = c->Window();
   TQuorByteArray bytes{1};
-  PostMessage(window, kTestReadMessage, 0, reinterpret_cast<LPARAM>(&bytes));
+  quorlink::PostMessage(window, kTestReadMessage, 0, reinterpret_cast<LPARAM>(&bytes));
   c->Close();
   Pump();
   EXPECT_EQ(reads, 0);
-  EXPECT_FALSE(PostMessage(window, kTestReadMessage, 0, 0));
+  EXPECT_FALSE(quorlink::PostMessage(window, kTestReadMessage, 0, 0));
 }
 
 TEST_F(TransportLifecycle, MessagesWithoutAHandlerAreIgnored) {
   TestTransport t;
-  ASSERT_TRUE(PostMessage(t.Window(), WM_USER + 99, 1, 2));
+  ASSERT_TRUE(quorlink::PostMessage(t.Window(), WM_USER + 99, 1, 2));
   Pump();
   EXPECT_EQ(hookCalls_, 0);
 }
@@ -226,7 +226,7 @@ TEST_F(TransportLifecycle, HandlersMayRebindTheirOwnEventWhileRunning) {
   EXPECT_TRUE(released());
   t.AddConnection();
   TQuorByteArray bytes{1, 2};
-  PostMessage(link->Window(), kTestReadMessage, 0, reinterpret_cast<LPARAM>(&bytes));
+  quorlink::PostMessage(link->Window(), kTestReadMessage, 0, reinterpret_cast<LPARAM>(&bytes));
   Pump();
   EXPECT_TRUE(released());
   HandleException(&t);

@@ -1,10 +1,10 @@
 // The library's headers first, the C library's and glib's after.
 #include "headers/PublicHeaders.h"
 //
-#include "headers/SystemHeaders.h"
+#include "headers/posix/SystemHeaders.h"
 
 #define QUORLINK_TEST_HELPERS
-#include "headers/SystemValues.h"
+#include "headers/posix/SystemValues.h"
 
 namespace {
 

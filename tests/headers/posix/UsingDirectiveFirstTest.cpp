@@ -10,9 +10,9 @@
 
 using namespace quorlink;
 
-#include "headers/SystemHeaders.h"
+#include "headers/posix/SystemHeaders.h"
 //
-#include "headers/SystemValues.h"
+#include "headers/posix/SystemValues.h"
 
 TEST(PublicHeaders, BuildWithTheDirectiveBeforeTheSystemHeaders) {
   CheckSystemCalls();
