@@ -104,19 +104,18 @@ struct TChild {
   RECT Rect;  // in the form's client coordinates
 };
 
+BOOL CALLBACK CollectChild(HWND child, LPARAM list) {
+  RECT r;
+  GetWindowRect(child, &r);
+  MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&r), 2);
+  reinterpret_cast<std::vector<TChild>*>(list)->push_back(
+      {child, ClassOf(child), TextOf(child), r});
+  return TRUE;
+}
+
 std::vector<TChild> ChildrenOf(HWND form) {
   std::vector<TChild> children;
-  EnumChildWindows(
-      form,
-      [](HWND child, LPARAM list) -> BOOL {
-        RECT r;
-        GetWindowRect(child, &r);
-        MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&r), 2);
-        reinterpret_cast<std::vector<TChild>*>(list)->push_back(
-            {child, ClassOf(child), TextOf(child), r});
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&children));
+  EnumChildWindows(form, CollectChild, reinterpret_cast<LPARAM>(&children));
   return children;
 }
 
