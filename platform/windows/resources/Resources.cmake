@@ -9,6 +9,9 @@ set(QUORLINK_PRODUCT_VERSION "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}"
 set(QUORLINK_RC_DIR ${CMAKE_CURRENT_LIST_DIR})
 
 if(WIN32)
+  # The forms' windows (platform/windows/WinFormPresenter*) draw with these,
+  # whatever a program linking the static library gets by default.
+  target_link_libraries(quorlink PUBLIC user32 gdi32)
   enable_language(RC)
   function(quorlink_add_resources target filename filetype)
     string(REPLACE "." "," QUORLINK_RC_FILEVERSION "${QUORLINK_FILE_VERSION}")
