@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "core/TextPresenter.h"
+#include "platform/FormPresenter.h"
 
 namespace quorlink {
 
@@ -139,8 +139,7 @@ TFormPresenter* installed = nullptr;
 }  // namespace
 
 TFormPresenter& FormPresenter() {
-  static TTextPresenter console;
-  return installed != nullptr ? *installed : console;
+  return installed != nullptr ? *installed : platform::OsFormPresenter();
 }
 
 TFormPresenter* SetFormPresenter(TFormPresenter* presenter) {

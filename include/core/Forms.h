@@ -1,7 +1,7 @@
 /// @file
 /// The few visual classes the library builds dialogs from: forms with labels
-/// and buttons, shown through a pluggable presenter (text on a console where
-/// there is no display; a script in tests). Main thread only.
+/// and buttons, shown through a pluggable presenter (a window on Windows, text
+/// on the console elsewhere; a script in tests). Main thread only.
 #pragma once
 
 #include <cstdint>
@@ -167,9 +167,10 @@ class QUORLINK_API TFormPresenter {
   virtual bool WaitInput(TForm& form) = 0;
 };
 
-/// The installed presenter, or the console presenter.
+/// The installed presenter, or the platform's own: a window on Windows, the
+/// console elsewhere.
 QUORLINK_API TFormPresenter& FormPresenter();
-/// Returns the previous one; nullptr restores the console presenter.
+/// Returns the previous one; nullptr restores the platform's own.
 QUORLINK_API TFormPresenter* SetFormPresenter(TFormPresenter* presenter);
 
 class QUORLINK_API ScopedFormPresenter {

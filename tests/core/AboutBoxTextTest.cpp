@@ -36,6 +36,15 @@ class FakeConsole : public platform::IConsole {
   }
 };
 
+// The fake console and the console presenter, which is not the platform's own
+// everywhere (Windows shows a window).
+struct ConsoleScope {
+  explicit ConsoleScope(FakeConsole& fake) : console(fake) {}
+  platform::ScopedConsole console;
+  TTextPresenter text;
+  ScopedFormPresenter presenter{text};
+};
+
 const char kAboutText[] =
     "+-----------------------------------------------+\n"
     "| Quorlink Library 1.1                       [X]|\n"
@@ -54,7 +63,7 @@ const char kAboutText[] =
 
 TEST(AboutBoxText, WithoutATerminalPrintsTheBoxAndReturnsAtOnce) {
   FakeConsole console;
-  platform::ScopedConsole scope(console);
+  ConsoleScope scope(console);
   console.Keys = {'\r'};
   TQuorBaseComponent component(nullptr);
   component.ShowAbout();
@@ -66,7 +75,7 @@ TEST(AboutBoxText, WithoutATerminalPrintsTheBoxAndReturnsAtOnce) {
 TEST(AboutBoxText, OnATerminalWaitsForEnterOrEscape) {
   for (int ending : {0x0D, 0x0A, 0x1B}) {
     FakeConsole console;
-    platform::ScopedConsole scope(console);
+    ConsoleScope scope(console);
     console.Terminal = true;
     console.Keys = {'x', ' ', ending, '\r'};
     console.OnRead = [&] { EXPECT_EQ(console.KeyInput, 1); };
@@ -81,7 +90,7 @@ TEST(AboutBoxText, OnATerminalWaitsForEnterOrEscape) {
 TEST(AboutBoxText, CtrlCOrCtrlDClosesTheBox) {
   for (int ending : {0x03, 0x04}) {
     FakeConsole console;
-    platform::ScopedConsole scope(console);
+    ConsoleScope scope(console);
     console.Terminal = true;
     console.Keys = {'x', ending, '\r'};
     TQuorBaseComponent component(nullptr);
@@ -93,7 +102,7 @@ TEST(AboutBoxText, CtrlCOrCtrlDClosesTheBox) {
 
 TEST(AboutBoxText, ClosedInputEndsTheBox) {
   FakeConsole console;
-  platform::ScopedConsole scope(console);
+  ConsoleScope scope(console);
   console.Terminal = true;
   console.Keys = {'q'};
   TQuorBaseComponent component(nullptr);
@@ -104,7 +113,7 @@ TEST(AboutBoxText, ClosedInputEndsTheBox) {
 
 TEST(AboutBoxText, MessagesAreHandledWhileTheBoxWaits) {
   FakeConsole console;
-  platform::ScopedConsole scope(console);
+  ConsoleScope scope(console);
   console.Terminal = true;
   int handled = 0;
   HWND window = AllocateHWnd([&](TMessage& m) {

@@ -1,0 +1,11 @@
+#include "core/TextPresenter.h"
+#include "platform/FormPresenter.h"
+
+namespace quorlink::platform {
+
+TFormPresenter& OsFormPresenter() {
+  static TTextPresenter console;
+  return console;
+}
+
+}  // namespace quorlink::platform
