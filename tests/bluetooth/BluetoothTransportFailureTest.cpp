@@ -5,6 +5,7 @@
 
 #include <functional>
 
+#include "OsTestSupport.h"
 #include "bluetooth/BluetoothTransportFixture.h"
 #include "support/FaultyBluetoothApi.h"
 
@@ -165,6 +166,8 @@ TEST_F(BluetoothTransportFailure, EmptyWriteSendsNothing) {
 }
 
 TEST_F(BluetoothTransportFailure, WriteLosesNoByteWhenTheSocketTakesOnlyPart) {
+  if (testing::UnderWine())
+    GTEST_SKIP() << "Wine's loopback TCP takes every byte and never reports a send would block";
   Link();
   winsock.CapSends(1000);
   // More than the socket buffers hold, so sends would block as well.

@@ -18,6 +18,10 @@ namespace quorlink::testing {
 // their counts by this.
 inline constexpr int kStressScale = 1;
 
+inline bool UnderWine() {
+  return false;
+}
+
 // True when the loop's pollable handle is ready within timeoutMs.
 inline bool WaitReady(TPollHandle handle, int timeoutMs) {
   pollfd p{handle, POLLIN, 0};

@@ -12,6 +12,13 @@ namespace quorlink::testing {
 // tests run a tenth of their counts (the same paths, fewer rounds).
 inline constexpr int kStressScale = 10;
 
+// True under Wine, whose ntdll alone exports wine_get_version: for the few
+// facts Wine does not give (the reason is printed with the skip).
+inline bool UnderWine() {
+  HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
+  return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
 // True when the loop's event is set within timeoutMs.
 inline bool WaitReady(TPollHandle handle, int timeoutMs) {
   return ::WaitForSingleObject(handle, static_cast<DWORD>(timeoutMs)) == WAIT_OBJECT_0;
