@@ -10,6 +10,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "platform/BthSockAddr.h"
 #include "platform/Winsock.h"
 #include "platform/posix/BluetoothProvider.h"
 #include "platform/posix/BthAddressText.h"
@@ -25,7 +26,6 @@ namespace {
 using posix::WinsockSocket;
 using State = WinsockSocket::State;
 
-constexpr int kAddressLength = static_cast<int>(sizeof(SOCKADDR_BTH));
 // Winsock's SOL_SOCKET; <sys/socket.h> gives that name another value.
 constexpr int kWinsockSolSocket = 0xFFFF;
 
@@ -71,30 +71,13 @@ std::shared_ptr<WinsockSocket> LookupConnected(SOCKET s, const void* buffer, int
 }
 
 bool ReadAddress(const SOCKADDR* name, int length, SOCKADDR_BTH& out, int& error) {
-  if (name == nullptr || length < kAddressLength) {
-    error = WSAEFAULT;
-    return false;
-  }
-  std::memcpy(&out, name, sizeof out);
-  if (out.addressFamily != AF_BTH) {
-    error = WSAEAFNOSUPPORT;
-    return false;
-  }
-  return true;
+  error = ReadBthAddress(name, length, out);
+  return error == 0;
 }
 
 int WriteAddress(std::uint64_t radio, std::uint32_t channel, SOCKADDR* name, int* length) {
-  if (name == nullptr || length == nullptr || *length < kAddressLength) {
-    if (length != nullptr) *length = kAddressLength;
-    return Fail(WSAEFAULT, SOCKET_ERROR);
-  }
-  SOCKADDR_BTH addr{};
-  addr.addressFamily = AF_BTH;
-  addr.btAddr = radio;
-  addr.port = channel;
-  std::memcpy(name, &addr, sizeof addr);
-  *length = kAddressLength;
-  return 0;
+  const int error = WriteBthAddress(radio, channel, name, length);
+  return error == 0 ? 0 : Fail(error, SOCKET_ERROR);
 }
 
 bool UseBluez() {
@@ -486,8 +469,8 @@ class PosixWinsock final : public IWinsock {
     WSAPROTOCOL_INFOA info{};
     info.iVersion = 2;
     info.iAddressFamily = AF_BTH;
-    info.iMaxSockAddr = kAddressLength;
-    info.iMinSockAddr = kAddressLength;
+    info.iMaxSockAddr = kBthAddressLength;
+    info.iMinSockAddr = kBthAddressLength;
     info.iSocketType = win32::SOCK_STREAM;
     info.iProtocol = BTHPROTO_RFCOMM;
     std::strcpy(info.szProtocol,

@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 
+#include "platform/BthSockAddr.h"
 #include "platform/Winsock.h"
 #include "platform/posix/BthAddressText.h"
 #include "platform/virtual/VirtualRadio.h"
@@ -20,8 +21,6 @@
 namespace quorlink::platform {
 
 namespace {
-
-constexpr int kAddressLength = static_cast<int>(sizeof(SOCKADDR_BTH));
 
 struct VirtualSocket {
   enum class State { Fresh, Bound, Listening, Connected };
@@ -97,30 +96,13 @@ int WsaOfErrno(int err) {
 }
 
 bool ReadAddress(const SOCKADDR* name, int length, SOCKADDR_BTH& out, int& error) {
-  if (name == nullptr || length < kAddressLength) {
-    error = WSAEFAULT;
-    return false;
-  }
-  std::memcpy(&out, name, sizeof out);
-  if (out.addressFamily != AF_BTH) {
-    error = WSAEAFNOSUPPORT;
-    return false;
-  }
-  return true;
+  error = ReadBthAddress(name, length, out);
+  return error == 0;
 }
 
 int WriteAddress(std::uint64_t radio, std::uint32_t channel, SOCKADDR* name, int* length) {
-  if (name == nullptr || length == nullptr || *length < kAddressLength) {
-    if (length != nullptr) *length = kAddressLength;
-    return Fail(WSAEFAULT, SOCKET_ERROR);
-  }
-  SOCKADDR_BTH addr{};
-  addr.addressFamily = AF_BTH;
-  addr.btAddr = radio;
-  addr.port = channel;
-  std::memcpy(name, &addr, sizeof addr);
-  *length = kAddressLength;
-  return 0;
+  const int error = WriteBthAddress(radio, channel, name, length);
+  return error == 0 ? 0 : Fail(error, SOCKET_ERROR);
 }
 
 // A failure found before any connection was tried, reported as Winsock
@@ -339,8 +321,8 @@ class WinWinsock final : public IWinsock {
     WSAPROTOCOL_INFOA info{};
     info.iVersion = 2;
     info.iAddressFamily = AF_BTH;
-    info.iMaxSockAddr = kAddressLength;
-    info.iMinSockAddr = kAddressLength;
+    info.iMaxSockAddr = kBthAddressLength;
+    info.iMinSockAddr = kBthAddressLength;
     info.iSocketType = SOCK_STREAM;
     info.iProtocol = BTHPROTO_RFCOMM;
     std::strcpy(info.szProtocol, "Quorlink virtual radio RFCOMM");
