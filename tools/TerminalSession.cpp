@@ -29,9 +29,9 @@ const char* const kKeyHelp =
     "Keys after Ctrl-A: Ctrl-X exits (what was typed is sent first), Ctrl-H shows this,\n"
     "Ctrl-A sends Ctrl-A. Every other key, Ctrl-C included, goes to the device as typed.\n";
 
-std::optional<unsigned> ParseMap(const std::string& spec, std::string* bad) {
+std::optional<unsigned> ParseMap(const std::string& text, std::string* bad) {
   unsigned flags = 0;
-  std::stringstream words(spec);
+  std::stringstream words(text);
   std::string word;
   while (std::getline(words, word, ',')) {
     if (word.empty()) continue;

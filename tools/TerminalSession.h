@@ -24,7 +24,7 @@ enum MapFlag : unsigned {
 };
 
 // "crlf,igncr" to flags; nullopt names the first unknown word in `bad`.
-std::optional<unsigned> ParseMap(const std::string& spec, std::string* bad = nullptr);
+std::optional<unsigned> ParseMap(const std::string& text, std::string* bad = nullptr);
 std::string ApplyMap(unsigned map, const std::uint8_t* data, std::size_t size);
 
 // Rows of up to 16 bytes: the bytes in hex, then as text (dots for the
