@@ -15,7 +15,7 @@ int About(const Args& args) {
   return 0;
 }
 
-const CommandRegistrar reg("about", "about", "show the About box", About);
+const CommandRegistrar aboutCommand("about", "about", "show the About box", About);
 
 }  // namespace
 }  // namespace quorlink::tools

@@ -28,7 +28,7 @@
 namespace quorlink::tools {
 namespace {
 
-constexpr const char* kUsage =
+constexpr const char* kCmdBluetoothUsage =
     "usage: quorlink bt radios|devices|select [--virtual] [--bus ADDRESS] [--dir PATH]\n"
     "       quorlink bt listen [--service NAME] [--name TEXT] [--comment TEXT] [--echo] "
     "[--radio ADDRESS] [--radio-name TEXT] [--virtual] [--bus ADDRESS] [--dir PATH]\n"
@@ -36,7 +36,7 @@ constexpr const char* kUsage =
     "[--virtual] [--bus ADDRESS] [--dir PATH] [--echo] [--imap MAP] [--omap MAP] [--hex] [--log "
     "FILE]";
 
-constexpr const char* kNotes =
+constexpr const char* kCmdBluetoothNotes =
     "An ADDRESS has the form (00:11:22:33:44:55); a service NAME is a service class\n"
     "such as \"Serial Port\". 'quorlink bt SUBCOMMAND --help' tells each one.";
 
@@ -64,7 +64,7 @@ struct Options {
   TerminalOptions terminal;  // connect
 };
 
-CLI::Validator Check(bool (*good)(const std::string&), std::string complaint) {
+CLI::Validator CheckWith(bool (*good)(const std::string&), std::string complaint) {
   return tools::Check([good, complaint](const std::string& v) {
     return good(v) ? std::string{} : complaint + ", not '" + v + "'";
   });
@@ -73,7 +73,7 @@ CLI::Validator Check(bool (*good)(const std::string&), std::string complaint) {
 CLI::App* Verb(CLI::App& app, Options& o, const char* verb, const std::string& usage,
                const char* what) {
   CLI::App* sub = app.add_subcommand(verb, what);
-  DescribeCommand(*sub, usage, kNotes);
+  DescribeCommand(*sub, usage, kCmdBluetoothNotes);
   sub->callback([&o, verb] { o.verb = verb; });
   sub->add_option("--dir", o.dir, "the virtual radios' rendezvous directory")->type_name("PATH");
   sub->add_option("--bus", o.bus, "the D-Bus bus that serves org.bluez")->type_name("ADDRESS");
@@ -86,19 +86,19 @@ void RadioOptions(CLI::App* sub, Options& o) {
          "--radio", [&o](const std::string& v) { o.radio = ParseAddress(v); },
          "this program's radio address")
       ->type_name("ADDRESS")
-      ->check(Check([](const std::string& v) { return ParseAddress(v).has_value(); },
-                    std::string("takes ") + kAddressForm));
+      ->check(CheckWith([](const std::string& v) { return ParseAddress(v).has_value(); },
+                        std::string("takes ") + kAddressForm));
   sub->add_option("--radio-name", o.radioName, "this program's radio name")->type_name("TEXT");
 }
 
 void ServiceOption(CLI::App* sub, Options& o) {
   sub->add_option("--service", o.service, "the service class")
       ->type_name("NAME")
-      ->check(Check(IsServiceClass, "takes a service class name such as \"Serial Port\""));
+      ->check(CheckWith(IsServiceClass, "takes a service class name such as \"Serial Port\""));
 }
 
 void Describe(CLI::App& app, Options& o) {
-  DescribeCommand(app, kUsage, kNotes);
+  DescribeCommand(app, kCmdBluetoothUsage, kCmdBluetoothNotes);
   app.require_subcommand(1);
   for (const char* verb : {"radios", "devices", "select"}) {
     const std::string name = verb;
@@ -126,10 +126,10 @@ void Describe(CLI::App& app, Options& o) {
                            "[--radio-name TEXT] [--dir PATH] [--echo] [--imap MAP] [--omap MAP] "
                            "[--hex] [--log FILE]",
                            "a terminal on a link to ADDRESS");
-  connect->footer(std::string(kNotes) + "\n" + kMapHelp + "\n\n" + kExitCodeHelp);
+  connect->footer(std::string(kCmdBluetoothNotes) + "\n" + kMapHelp + "\n\n" + kExitCodeHelp);
   connect->add_option("ADDRESS", o.address, "the device's address")
       ->required()
-      ->check(Check(IsAddress, std::string("takes ") + kAddressForm));
+      ->check(CheckWith(IsAddress, std::string("takes ") + kAddressForm));
   ServiceOption(connect, o);
   RadioOptions(connect, o);
   AddTerminalOptions(*connect, o.terminal);
@@ -340,14 +340,14 @@ int Bluetooth(const Args& args) {
   } catch (const std::exception& e) {
     return Fail(e.what(), ExitCodeFor(e));
   }
-  return Fail("unknown subcommand " + o.verb + "\n" + kUsage, kExitUsage);
+  return Fail("unknown subcommand " + o.verb + "\n" + kCmdBluetoothUsage, kExitUsage);
 }
 
-const CommandRegistrar reg("bt",
-                           "bt radios|devices|select|listen [--service NAME] [--name TEXT] "
-                           "[--comment TEXT]|connect ADDRESS [--service NAME]",
-                           "Bluetooth RFCOMM: radios, devices, a server or a client terminal",
-                           Bluetooth);
+const CommandRegistrar btCommand("bt",
+                                 "bt radios|devices|select|listen [--service NAME] [--name TEXT] "
+                                 "[--comment TEXT]|connect ADDRESS [--service NAME]",
+                                 "Bluetooth RFCOMM: radios, devices, a server or a client terminal",
+                                 Bluetooth);
 
 }  // namespace
 }  // namespace quorlink::tools

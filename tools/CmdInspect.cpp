@@ -21,10 +21,10 @@
 namespace quorlink::tools {
 namespace {
 
-constexpr const char* kUsage =
+constexpr const char* kCmdInspectUsage =
     "usage: quorlink inspect [--dir PATH] [-e COMMAND]... [SCRIPT|-]\n"
     "       quorlink inspect --bitmap NAME FILE";
-constexpr const char* kNotes =
+constexpr const char* kCmdInspectNotes =
     "A script (or standard input that is not a terminal) runs one command per line and stops "
     "at the first failure. Commands:\n";
 
@@ -64,7 +64,7 @@ int Inspect(const Args& args) {
   std::vector<std::string> commands, bitmap;
   std::optional<std::string> script;
   CLI::App app("", "quorlink inspect");
-  DescribeCommand(app, kUsage, kNotes + TDesignSession::HelpText());
+  DescribeCommand(app, kCmdInspectUsage, kCmdInspectNotes + TDesignSession::HelpText());
   auto* bitmapOption = app.add_option("--bitmap", bitmap, "write a palette image as a BMP file")
                            ->type_name("NAME FILE")
                            ->expected(2);
@@ -103,7 +103,7 @@ int Inspect(const Args& args) {
   return RunScript(session, std::cin, "standard input");
 }
 
-const CommandRegistrar reg("inspect",
+const CommandRegistrar inspectCommand("inspect",
                            "inspect [--dir PATH] [-e COMMAND]... [SCRIPT|-] | --bitmap NAME FILE",
                            "design a form: palette, property inspector, form files", Inspect);
 

@@ -12,8 +12,8 @@
 namespace quorlink::tools {
 namespace {
 
-constexpr const char* kUsage = "usage: quorlink ports [--bind COMn=PATH]...";
-constexpr const char* kNotes =
+constexpr const char* kCmdPortsUsage = "usage: quorlink ports [--bind COMn=PATH]...";
+constexpr const char* kCmdPortsNotes =
     "One block a port: its device path, then what the system knows of it (a stable\n"
     "by-id name, the driver, a USB device's vendor:product, names and serial number)\n"
     "and the COM names that open it. Bound ports are listed even when they are not\n"
@@ -60,11 +60,11 @@ void Print(const SerialPortInfo& p, const std::vector<std::string>& coms) {
 int Ports(const Args& args) {
   std::vector<std::string> binds;
   CLI::App app("", "quorlink ports");
-  DescribeCommand(app, kUsage, std::string(kNotes) + "\n" + kBindHelp);
+  DescribeCommand(app, kCmdPortsUsage, std::string(kCmdPortsNotes) + "\n" + kBindHelp);
   AddBindOption(app, binds);
   if (auto rc = ParseArgs(app, args)) return *rc;
   if (std::string error = ApplyBindings(binds); !error.empty())
-    return Fail(error + "\n" + kUsage, kExitUsage);
+    return Fail(error + "\n" + kCmdPortsUsage, kExitUsage);
   const auto ports = FindSerialPorts();
   std::vector<SerialPortInfo> bound;
   auto names = ComNames(ports, bound);
@@ -74,7 +74,7 @@ int Ports(const Args& args) {
   return kExitOk;
 }
 
-const CommandRegistrar reg("ports", "ports [--bind COMn=PATH]...",
+const CommandRegistrar portsCommand("ports", "ports [--bind COMn=PATH]...",
                            "the serial ports present, what the system knows of each", Ports);
 
 }  // namespace

@@ -26,11 +26,11 @@ namespace {
 
 constexpr unsigned kPathPort = 255;  // the COM number a device path is bound to
 
-constexpr const char* kUsage =
+constexpr const char* kCmdSerialUsage =
     "usage: quorlink serial PORT [--baud N] [--data 5..8] [--parity none|odd|even|mark|space] "
     "[--stop 1|1.5|2] [--echo] [--imap MAP] [--omap MAP] [--hex] [--log FILE] [--bind COMn=PATH]";
 
-constexpr const char* kNotes =
+constexpr const char* kCmdSerialNotes =
     "PORT is COMn or a device path. What the port receives goes to standard output.\n"
     "At a terminal each key goes to the port as it is typed (Enter sends CR; Ctrl-C goes\n"
     "to the device too); Ctrl-A Ctrl-X exits and Ctrl-A Ctrl-H shows the keys. From a\n"
@@ -57,7 +57,7 @@ std::optional<TQuorBaudRate> EnumeratedRate(DWORD rate) {
 }
 
 void Describe(CLI::App& app, Settings& s) {
-  DescribeCommand(app, kUsage, std::string(kNotes) + "\n" + kMapHelp + "\n" + kBindHelp);
+  DescribeCommand(app, kCmdSerialUsage, std::string(kCmdSerialNotes) + "\n" + kMapHelp + "\n" + kBindHelp);
   app.add_option("PORT", s.port, "COMn or a device path")->required();
   app.add_option("--baud", s.baud, "bits per second (default 115200)")
       ->type_name("N")
@@ -136,7 +136,7 @@ int SerialTerminal(const Args& args) {
   Describe(app, s);
   if (auto rc = ParseArgs(app, args)) return *rc;
   if (std::string error = ApplyBindings(s.binds); !error.empty())
-    return Fail(error + "\n" + kUsage, kExitUsage);
+    return Fail(error + "\n" + kCmdSerialUsage, kExitUsage);
   unsigned number;
   if (auto n = platform::ComPortNumber(s.port); n && *n <= 255) {
     number = *n;
@@ -203,7 +203,7 @@ int SerialTerminal(const Args& args) {
   return rc;
 }
 
-const CommandRegistrar reg("serial",
+const CommandRegistrar serialCommand("serial",
                            "serial PORT [--baud N] [--data 5..8] [--parity P] [--stop S] ...",
                            "a terminal on a serial port (COMn or a device path)", SerialTerminal);
 

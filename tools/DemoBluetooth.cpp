@@ -10,6 +10,7 @@
 #include "tests/support/VirtualRadios.h"
 #include "tools/Commands.h"
 #include "tools/Host.h"
+#include "tools/Pump.h"
 
 namespace quorlink::tools {
 namespace {
@@ -20,12 +21,6 @@ constexpr std::uint64_t kServer = 0x00DE00000001ull;
 constexpr std::uint64_t kClient = 0x00DE00000002ull;
 
 // Runs the main loop until `done` holds; false after five seconds.
-template <class F>
-bool PumpUntil(F done) {
-  for (int i = 0; i < 1000 && !done(); ++i) platform::Messages().ProcessMessage(5);
-  return done();
-}
-
 std::string Text(const TQuorByteArray& bytes) {
   return std::string(bytes.begin(), bytes.end());
 }
@@ -86,16 +81,17 @@ int Session() {
     vradio::ScopedDefaultRadio radio(kClient);
     client->Connect();
   }
-  if (!PumpUntil([&] { return client->ConnectionCount() == 1 && server->ConnectionCount() == 1; }))
+  if (!PumpUntil([&] { return client->ConnectionCount() == 1 && server->ConnectionCount() == 1; },
+                 1000))
     return Fail("bluetooth demo: no link");
 
   const std::string ask = "hello from the client";
   const std::string answer = "hello from the server";
   client->GetConnections(0)->Write(TQuorByteArray(ask.begin(), ask.end()));
-  if (!PumpUntil([&] { return atServer.size() >= ask.size(); }))
+  if (!PumpUntil([&] { return atServer.size() >= ask.size(); }, 1000))
     return Fail("bluetooth demo: the server did not receive");
   server->GetConnections(0)->Write(TQuorByteArray(answer.begin(), answer.end()));
-  if (!PumpUntil([&] { return atClient.size() >= answer.size(); }))
+  if (!PumpUntil([&] { return atClient.size() >= answer.size(); }, 1000))
     return Fail("bluetooth demo: the client did not receive");
   auto* link = server->GetConnections(0);
   std::printf("Server link: local %s \"%s\", remote %s \"%s\"\n", link->GetLocalAddress().c_str(),
@@ -104,7 +100,7 @@ int Session() {
 
   std::printf("Client closes\n");
   client->Close();
-  if (!PumpUntil([&] { return server->ConnectionCount() == 0; }))
+  if (!PumpUntil([&] { return server->ConnectionCount() == 0; }, 1000))
     return Fail("bluetooth demo: the server kept the link");
   server->Close();
   std::printf("Server closed: %zu service record(s) left on its radio\n",
@@ -132,7 +128,7 @@ int BluetoothDemo() {
   return rc;
 }
 
-const DemoRegistrar reg(20, "Bluetooth RFCOMM on two virtual radios", BluetoothDemo);
+const DemoRegistrar bluetoothSection(20, "Bluetooth RFCOMM on two virtual radios", BluetoothDemo);
 
 }  // namespace
 }  // namespace quorlink::tools

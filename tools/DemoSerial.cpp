@@ -7,6 +7,7 @@
 #include "platform/Kernel.h"
 #include "tools/Commands.h"
 #include "tools/DemoCable.h"
+#include "tools/Pump.h"
 
 namespace quorlink::tools {
 namespace {
@@ -16,12 +17,6 @@ std::string Quoted(const TQuorByteArray& bytes) {
 }
 
 // Runs the main loop until `done` holds; false after two seconds.
-template <class F>
-bool PumpUntil(F done) {
-  for (int i = 0; i < 400 && !done(); ++i) platform::Messages().ProcessMessage(5);
-  return done();
-}
-
 int SerialDemo() {
   std::string why;
   const auto cable = OpenDemoCable(why);
@@ -55,7 +50,7 @@ int SerialDemo() {
       std::printf("device writes   \"%s\"\n", sent.c_str());
       received.clear();
       cable->Write(sent);
-      if (!PumpUntil([&] { return received.size() >= sent.size(); }))
+      if (!PumpUntil([&] { return received.size() >= sent.size(); }, 400))
         return Fail("serial demo: the port did not receive");
       const std::string reply = fromPort[i];
       std::printf("Write           \"%s\"\n", reply.c_str());
@@ -73,7 +68,7 @@ int SerialDemo() {
   return 0;
 }
 
-const DemoRegistrar reg(10, "Serial port on a cable", SerialDemo);
+const DemoRegistrar serialSection(10, "Serial port on a cable", SerialDemo);
 
 }  // namespace
 }  // namespace quorlink::tools

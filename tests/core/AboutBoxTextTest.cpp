@@ -83,7 +83,8 @@ TEST(AboutBoxText, OnATerminalWaitsForEnterOrEscape) {
     component.ShowAbout();
     EXPECT_EQ(console.Reads, 3);
     EXPECT_EQ(console.KeyInput, 0);
-    EXPECT_EQ(console.Output, std::string(kAboutText) + "Press Enter or Escape to close.\n");
+    const std::string expected = std::string(kAboutText).append("Press Enter or Escape to close.\n");
+    EXPECT_EQ(console.Output, expected);
   }
 }
 
