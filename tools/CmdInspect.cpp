@@ -103,9 +103,9 @@ int Inspect(const Args& args) {
   return RunScript(session, std::cin, "standard input");
 }
 
-const CommandRegistrar inspectCommand("inspect",
-                           "inspect [--dir PATH] [-e COMMAND]... [SCRIPT|-] | --bitmap NAME FILE",
-                           "design a form: palette, property inspector, form files", Inspect);
+const CommandRegistrar inspectCommand(
+    "inspect", "inspect [--dir PATH] [-e COMMAND]... [SCRIPT|-] | --bitmap NAME FILE",
+    "design a form: palette, property inspector, form files", Inspect);
 
 }  // namespace
 }  // namespace quorlink::tools

@@ -75,7 +75,8 @@ int Ports(const Args& args) {
 }
 
 const CommandRegistrar portsCommand("ports", "ports [--bind COMn=PATH]...",
-                           "the serial ports present, what the system knows of each", Ports);
+                                    "the serial ports present, what the system knows of each",
+                                    Ports);
 
 }  // namespace
 }  // namespace quorlink::tools

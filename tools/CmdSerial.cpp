@@ -57,7 +57,8 @@ std::optional<TQuorBaudRate> EnumeratedRate(DWORD rate) {
 }
 
 void Describe(CLI::App& app, Settings& s) {
-  DescribeCommand(app, kCmdSerialUsage, std::string(kCmdSerialNotes) + "\n" + kMapHelp + "\n" + kBindHelp);
+  DescribeCommand(app, kCmdSerialUsage,
+                  std::string(kCmdSerialNotes) + "\n" + kMapHelp + "\n" + kBindHelp);
   app.add_option("PORT", s.port, "COMn or a device path")->required();
   app.add_option("--baud", s.baud, "bits per second (default 115200)")
       ->type_name("N")
@@ -203,9 +204,9 @@ int SerialTerminal(const Args& args) {
   return rc;
 }
 
-const CommandRegistrar serialCommand("serial",
-                           "serial PORT [--baud N] [--data 5..8] [--parity P] [--stop S] ...",
-                           "a terminal on a serial port (COMn or a device path)", SerialTerminal);
+const CommandRegistrar serialCommand(
+    "serial", "serial PORT [--baud N] [--data 5..8] [--parity P] [--stop S] ...",
+    "a terminal on a serial port (COMn or a device path)", SerialTerminal);
 
 }  // namespace
 }  // namespace quorlink::tools
