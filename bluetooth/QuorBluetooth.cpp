@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "bluetooth/QuorBluetoothTimer.h"
+#include "core/StandardTypes.h"
 #include "core/SysUtils.h"
 #include "platform/Winsock.h"
 
@@ -110,9 +111,6 @@ std::int64_t TQuorBluetooth::MakeAddressFromString(const std::string& text) cons
 
 namespace {
 
-const TTypeInfo kStringType{TTypeKind::tkString, "string", {}, 0, 0};
-const TTypeInfo kPortType{TTypeKind::tkInteger, "Cardinal", {}, 0, 0xFFFFFFFF};
-
 TQuorBluetooth& AsBluetooth(TComponent& c) {
   return static_cast<TQuorBluetooth&>(c);
 }
@@ -134,7 +132,7 @@ TPropInfo TextProperty(const char* name) {
 void TQuorBluetooth::GetProperties(TPropList& list) const {
   TQuorCustomTransport::GetProperties(list);
   list.push_back(TextProperty<&TQuorBluetooth::GetAddress, &TQuorBluetooth::SetAddress>("Address"));
-  TPropInfo port{"Port", &kPortType, true, {}, {}, {}, {}, {}, {}};
+  TPropInfo port{"Port", &kCardinalType, true, {}, {}, {}, {}, {}, {}};
   port.GetOrd = [](const TComponent& c) { return std::int64_t{AsBluetooth(c).GetPort()}; };
   port.SetOrd = [](TComponent& c, std::int64_t v) {
     AsBluetooth(c).SetPort(static_cast<DWORD>(v));

@@ -1,5 +1,7 @@
 #include "comport/QuorComPort.h"
 
+#include "core/StandardTypes.h"
+
 namespace quorlink {
 
 namespace {
@@ -22,7 +24,6 @@ const TTypeInfo kParityType{TTypeKind::tkEnumeration,
                             4};
 const TTypeInfo kPortType{TTypeKind::tkInteger, "Byte", {}, 0, 255};
 // Any rate a driver might take; the device decides at open.
-const TTypeInfo kCustomRateType{TTypeKind::tkInteger, "Cardinal", {}, 0, 0xFFFFFFFF};
 const TTypeInfo kStopBitsType{
     TTypeKind::tkEnumeration, "TQuorStopBits", {"sb1", "sb15", "sb2"}, 0, 2};
 
@@ -101,7 +102,7 @@ void TQuorComPort::GetProperties(TPropList& list) const {
   // one that leaves it at 0, reads back the same.
   TPropInfo custom =
       OrdinalProperty<DWORD, &TQuorComPort::GetCustomBaudRate, &TQuorComPort::SetCustomBaudRate>(
-          "CustomBaudRate", &kCustomRateType);
+          "CustomBaudRate", &kCardinalType);
   custom.IsStored = [](const TComponent& c) { return AsComPort(c).GetCustomBaudRate() != 0; };
   list.push_back(std::move(custom));
   list.push_back(

@@ -4,6 +4,8 @@
 #include <cctype>
 #include <iterator>
 
+#include "core/StandardTypes.h"
+
 namespace quorlink {
 
 std::function<void(TObject* sender)> ApplicationHandleException;
@@ -99,8 +101,11 @@ void TComponent::SetName(const std::string& name) {
   name_.swap(renamed);
 }
 
-namespace {
 const TTypeInfo kStringType{TTypeKind::tkString, "string", {}, 0, 0};
+const TTypeInfo kWordType{TTypeKind::tkInteger, "Word", {}, 0, 0xFFFF};
+const TTypeInfo kCardinalType{TTypeKind::tkInteger, "Cardinal", {}, 0, 0xFFFFFFFF};
+
+namespace {
 const TTypeInfo kTagType{TTypeKind::tkInteger, "NativeInt", {}, INTPTR_MIN, INTPTR_MAX};
 }  // namespace
 

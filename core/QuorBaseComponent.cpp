@@ -1,5 +1,6 @@
 #include "core/QuorBaseComponent.h"
 
+#include "core/StandardTypes.h"
 #include "core/Version.h"
 
 namespace quorlink {
@@ -8,18 +9,13 @@ namespace quorlink {
 // release decides here what they report.
 static_assert(QUORLINK_VERSION_MAJOR == 1 && QUORLINK_VERSION_MINOR == 1);
 
-namespace {
-const TTypeInfo kAboutType{TTypeKind::tkString, "string", {}, 0, 0};
-const TTypeInfo kVersionType{TTypeKind::tkInteger, "Word", {}, 0, 0xFFFF};
-}  // namespace
-
 std::string VersionText(std::uint16_t version) {
   return std::to_string(version >> 8) + "." + std::to_string(version & 0xFF);
 }
 
 void TQuorBaseComponent::GetProperties(TPropList& list) const {
   TComponent::GetProperties(list);
-  TPropInfo about{"About", &kAboutType, false, {}, {}, {}, {}, {}, {}};
+  TPropInfo about{"About", &kStringType, false, {}, {}, {}, {}, {}, {}};
   about.GetStr = [](const TComponent& c) {
     return static_cast<const TQuorBaseComponent&>(c).GetAbout();
   };
@@ -27,7 +23,7 @@ void TQuorBaseComponent::GetProperties(TPropList& list) const {
     static_cast<TQuorBaseComponent&>(c).SetAbout(v);
   };
   list.push_back(std::move(about));
-  TPropInfo version{"Version", &kVersionType, false, {}, {}, {}, {}, {}, {}};
+  TPropInfo version{"Version", &kWordType, false, {}, {}, {}, {}, {}, {}};
   version.GetOrd = [](const TComponent& c) {
     return std::int64_t{static_cast<const TQuorBaseComponent&>(c).GetVersion()};
   };

@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "core/Application.h"
+#include "core/StandardTypes.h"
 
 namespace quorlink {
 
@@ -98,7 +99,6 @@ const TTypeInfo kCategoryType{TTypeKind::tkEnumeration,
                               0,
                               2};
 const TTypeInfo kFlagsType{TTypeKind::tkSet, "TQuorTransportFlags", {"tfClient", "tfServer"}, 0, 3};
-const TTypeInfo kStringType{TTypeKind::tkString, "string", {}, 0, 0};
 const TTypeInfo kConnectEventType{TTypeKind::tkMethod, "TQuorConnectEvent", {}, 0, 0};
 const TTypeInfo kDisconnectEventType{TTypeKind::tkMethod, "TQuorDisconnectEvent", {}, 0, 0};
 const TTypeInfo kReadEventType{TTypeKind::tkMethod, "TQuorReadEvent", {}, 0, 0};

@@ -2,6 +2,7 @@
 
 #include "bluetooth/QuorBluetooth.h"
 #include "comport/QuorComPort.h"
+#include "core/StandardTypes.h"
 #include "design/DesignRegistry.h"
 #include "design/QuorPropEdit.h"
 
@@ -9,8 +10,6 @@ namespace quorlink {
 
 namespace {
 // Matched by kind and name against the properties' own descriptors.
-const TTypeInfo kString{TTypeKind::tkString, "string", {}, 0, 0};
-const TTypeInfo kWord{TTypeKind::tkInteger, "Word", {}, 0, 0xFFFF};
 const TTypeInfo kCategory{TTypeKind::tkEnumeration,
                           "TQuorTransportCategory",
                           {"tcBluetooth", "tcCOMPort", "tcIrDA"},
@@ -24,12 +23,13 @@ void Register() {
   const auto base = TComponentClass::Of<TQuorBaseComponent>("TQuorBaseComponent");
   const auto transport = TComponentClass::Of<TQuorCustomTransport>("TQuorCustomTransport");
   const auto bluetooth = TComponentClass::Of<TQuorBluetooth>("TQuorBluetooth");
-  RegisterPropertyEditor(kString, &base, "About", EditorClass<TQuorAboutEdit>());
-  RegisterPropertyEditor(kWord, &base, "Version", EditorClass<TQuorVersionEdit>());
+  RegisterPropertyEditor(kStringType, &base, "About", EditorClass<TQuorAboutEdit>());
+  RegisterPropertyEditor(kWordType, &base, "Version", EditorClass<TQuorVersionEdit>());
   RegisterPropertyEditor(kCategory, &transport, "Category", EditorClass<TQuorCategoryEdit>());
-  RegisterPropertyEditor(kString, &transport, "Description", EditorClass<TQuorDescriptionEdit>());
-  RegisterPropertyEditor(kString, &bluetooth, "Service", EditorClass<TQuorServiceEdit>());
-  RegisterPropertyEditor(kString, &bluetooth, "Address", EditorClass<TQuorBTAddressEdit>());
+  RegisterPropertyEditor(kStringType, &transport, "Description",
+                         EditorClass<TQuorDescriptionEdit>());
+  RegisterPropertyEditor(kStringType, &bluetooth, "Service", EditorClass<TQuorServiceEdit>());
+  RegisterPropertyEditor(kStringType, &bluetooth, "Address", EditorClass<TQuorBTAddressEdit>());
 }
 
 }  // namespace quorlink

@@ -49,7 +49,7 @@ use_prefix() {
 
 say "shared: add_subdirectory, without GoogleTest"
 cmake -S "$consumer" -B "$work/sub" "${gen[@]}" -DQUORLINK_SOURCE_DIR="$src" \
-  -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON -DBUILD_SHARED_LIBS=ON -DQUORLINK_INSTALL=ON \
+  -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON -DBUILD_SHARED_LIBS=ON -DQUORLINK_INSTALL=ON -DQUORLINK_UNITY_BUILD=ON \
   --no-warn-unused-cli >/dev/null
 cmake --build "$work/sub" -j2 >/dev/null
 "$work/sub/consumer"

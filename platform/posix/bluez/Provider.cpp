@@ -9,14 +9,13 @@
 
 #include "platform/posix/bluez/Bluez.h"
 #include "platform/posix/bluez/Bus.h"
+#include "platform/posix/bluez/Rfcomm.h"
 
 namespace quorlink::platform::posix::bluez {
 
 namespace {
 
 // The kernel's ABI (linux/bluetooth.h, linux/rfcomm.h).
-constexpr int kAfBluetooth = 31;
-constexpr int kBtProtoRfcomm = 3;
 
 std::string busAddress;
 bool requireKernelSocket = true;

@@ -10,9 +10,6 @@ namespace quorlink::platform::posix::bluez {
 
 namespace {
 
-constexpr int kAfBluetooth = 31;
-constexpr int kBtProtoRfcomm = 3;
-
 // struct sockaddr_rc: the address is stored least significant byte first.
 struct SockaddrRc {
   sa_family_t family;

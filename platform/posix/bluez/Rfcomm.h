@@ -6,6 +6,10 @@
 
 namespace quorlink::platform::posix::bluez {
 
+// AF_BLUETOOTH and BTPROTO_RFCOMM of linux/bluetooth.h.
+constexpr int kAfBluetooth = 31;
+constexpr int kBtProtoRfcomm = 3;
+
 // The channel Linux gives "any channel" on the adapter now: a socket bound
 // to channel 0 and put to listen (the kernel picks there), then closed.
 int AnyChannel(std::uint64_t adapter, std::uint32_t& channel);
