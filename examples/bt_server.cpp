@@ -5,7 +5,7 @@
 //   bt_server [RENDEZVOUS_DIR]    then bt_client in another terminal
 //
 // On a machine with a Bluetooth adapter, leave out UseVirtualRadio and the
-// radio: BlueZ serves the same code.
+// radio: BlueZ on Linux, or Windows' own Bluetooth, serves the same code.
 #include <cctype>
 #include <cstdio>
 #include <string>

@@ -3,9 +3,11 @@
 /// radios for machines (and tests, and examples) without Bluetooth hardware.
 ///
 /// On Linux the library uses BlueZ when the kernel has Bluetooth sockets and
-/// `bluetoothd` answers on the system bus. The virtual radio serves only a
-/// program that asks for it: processes of one user meet in a rendezvous
-/// directory, each through radios it makes with TQuorVirtualRadio.
+/// `bluetoothd` answers on the system bus; on Windows, the system's Bluetooth
+/// (Winsock's AF_BTH and the Bluetooth API) when it has a radio. The virtual
+/// radio serves only a program that asks for it, on either system: processes
+/// of one user meet in a rendezvous directory, each through radios it makes
+/// with TQuorVirtualRadio.
 #pragma once
 
 #include <cstdint>
@@ -17,16 +19,18 @@
 namespace quorlink {
 
 /// The Bluetooth providers a process can use.
-enum class TQuorBluetoothProvider : std::uint8_t { None, VirtualRadio, BlueZ };
+enum class TQuorBluetoothProvider : std::uint8_t { None, VirtualRadio, BlueZ, Windows };
 
 /// The provider that serves this process's Bluetooth calls now; `reason`
-/// (optional) receives why, and why BlueZ is not usable when it is not.
-/// Main thread; asks BlueZ at most once.
+/// (optional) receives why, and why the system's Bluetooth is not usable
+/// when it is not. Main thread; asks BlueZ at most once, Windows for its
+/// radios at each call.
 QUORLINK_API TQuorBluetoothProvider BluetoothProvider(std::string* reason = nullptr);
 
 /// Makes the virtual radio serve (`on`) or stop serving this process's
 /// Bluetooth calls. `rendezvousDirectory` is where processes meet; empty
-/// keeps the current one ($XDG_RUNTIME_DIR/quorlink-vradio by default).
+/// keeps the current one (by default `$XDG_RUNTIME_DIR/quorlink-vradio` on
+/// POSIX, `%LOCALAPPDATA%\quorlink-vradio` on Windows).
 /// Call it before any transport is active.
 QUORLINK_API void UseVirtualRadio(bool on, const std::string& rendezvousDirectory = {});
 

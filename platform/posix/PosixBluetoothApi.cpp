@@ -5,18 +5,18 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
-#include <cstring>
 #include <memory>
 #include <optional>
 
 #include "platform/BluetoothApi.h"
+#include "platform/BluetoothRecords.h"
 #include "platform/posix/BluetoothProvider.h"
 #include "platform/posix/HandleTable.h"
 #include "platform/posix/MainLoop.h"
 #include "platform/posix/bluez/Bluez.h"
 #include "platform/posix/bluez/Endpoint.h"
 #include "platform/virtual/VirtualRadio.h"
+#include "platform/virtual/VirtualRadioDevices.h"
 
 namespace quorlink::platform {
 
@@ -44,28 +44,6 @@ template <class T>
 T Fail(DWORD error, T value) {
   posix::SetLastError(error);
   return value;
-}
-
-// UTF-8 to UTF-16, cut to the record's field with its terminating zero.
-void CopyName(const std::string& text, WCHAR (&out)[BLUETOOTH_MAX_NAME_SIZE]) {
-  std::memset(out, 0, sizeof out);
-  std::size_t n = 0;
-  for (std::size_t i = 0; i < text.size() && n + 2 < BLUETOOTH_MAX_NAME_SIZE;) {
-    auto c = static_cast<unsigned char>(text[i]);
-    char32_t cp = c;
-    int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
-    if (extra > 0) cp = c & (0x3F >> extra);
-    ++i;
-    for (int k = 0; k < extra && i < text.size(); ++k, ++i)
-      cp = (cp << 6) | (static_cast<unsigned char>(text[i]) & 0x3F);
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out[n++] = static_cast<WCHAR>(0xD800 + (cp >> 10));
-      out[n++] = static_cast<WCHAR>(0xDC00 + (cp & 0x3FF));
-    } else {
-      out[n++] = static_cast<WCHAR>(cp);
-    }
-  }
 }
 
 HANDLE NewRadioHandle(BTH_ADDR address, std::optional<std::string> bluezName = std::nullopt) {
@@ -97,16 +75,7 @@ BLUETOOTH_DEVICE_INFO BluezDeviceInfo(const posix::bluez::Device& d) {
   info.fConnected = d.connected ? TRUE : FALSE;
   info.fRemembered = d.paired ? TRUE : FALSE;
   info.fAuthenticated = d.paired ? TRUE : FALSE;
-  CopyName(d.name, info.szName);
-  return info;
-}
-
-BLUETOOTH_DEVICE_INFO DeviceInfo(BTH_ADDR address, bool connected) {
-  BLUETOOTH_DEVICE_INFO info{};
-  info.dwSize = sizeof info;
-  info.Address.ullLong = address;
-  info.fConnected = connected ? TRUE : FALSE;
-  CopyName(vradio::RadioName(address).value_or(""), info.szName);
+  CopyBluetoothName(d.name, info.szName);
   return info;
 }
 
@@ -160,7 +129,7 @@ class PosixBluetoothApi final : public IBluetoothApi {
       return Fail<HANDLE>(ERROR_INVALID_PARAMETER, nullptr);
     auto search = std::make_shared<RadioSearch>();
     if (vradio::Enabled()) {
-      for (const auto& r : vradio::LocalRadios()) search->radios.push_back(r.address);
+      search->radios = vradio::LocalRadioAddresses();
     } else if (UseBluez()) {
       std::vector<posix::bluez::Adapter> adapters;
       std::vector<posix::bluez::Device> devices;
@@ -193,17 +162,8 @@ class PosixBluetoothApi final : public IBluetoothApi {
     auto object = posix::Handles().FindAs<RadioObject>(radio);
     if (!object) return ERROR_INVALID_HANDLE;
     if (info == nullptr || info->dwSize != sizeof *info) return ERROR_INVALID_PARAMETER;
-    auto name = object->bluezName;
-    if (!name) {
-      name = vradio::RadioName(object->address);
-      if (!name || !vradio::IsLocalRadio(object->address)) return ERROR_DEV_NOT_EXIST;
-    }
-    std::memset(info, 0, sizeof *info);
-    info->dwSize = sizeof *info;
-    info->address.ullLong = object->address;
-    CopyName(*name, info->szName);
-    // Not a manufacturer's radio: the value Bluetooth leaves unassigned.
-    info->manufacturer = 0xFFFF;
+    if (!object->bluezName) return vradio::LocalRadioInfo(object->address, *info);
+    FillRadioInfo(object->address, *object->bluezName, *info);
     return ERROR_SUCCESS;
   }
 
@@ -221,25 +181,9 @@ class PosixBluetoothApi final : public IBluetoothApi {
     }
     if (object ? object->bluezName.has_value() : !vradio::Enabled() && UseBluez())
       return FindFirstBluezDevice(*params, object ? object->address : 0, info);
-    if (params->hRadio != nullptr) {
-    } else if (vradio::Enabled()) {
-      for (const auto& r : vradio::LocalRadios()) radios.push_back(r.address);
-    }
+    if (params->hRadio == nullptr && vradio::Enabled()) radios = vradio::LocalRadioAddresses();
     auto search = std::make_shared<DeviceSearch>();
-    auto listed = [&](BTH_ADDR a) {
-      for (const auto& d : search->devices)
-        if (d.Address.ullLong == a) return true;
-      return false;
-    };
-    for (BTH_ADDR radio : radios) {
-      if (params->fReturnConnected)
-        for (BTH_ADDR peer : vradio::ConnectedDevices(radio))
-          if (!listed(peer)) search->devices.push_back(DeviceInfo(peer, true));
-      if (params->fReturnRemembered || params->fReturnUnknown)
-        for (const auto& known : vradio::KnownRadios())
-          if (known.address != radio && !listed(known.address))
-            search->devices.push_back(DeviceInfo(known.address, false));
-    }
+    search->devices = vradio::FindDevices(*params, radios);
     if (search->devices.empty()) return Fail<HANDLE>(ERROR_NO_MORE_ITEMS, nullptr);
     *info = search->devices[search->next++];
     return posix::Handles().Insert(search);
@@ -265,7 +209,7 @@ class PosixBluetoothApi final : public IBluetoothApi {
     std::vector<BluetoothDeviceChoice> choices;
     std::vector<BLUETOOTH_DEVICE_INFO> bluezDevices;
     if (vradio::Enabled()) {
-      for (const auto& r : vradio::KnownRadios()) choices.push_back({r.address, r.name});
+      choices = vradio::DeviceChoices();
     } else if (UseBluez()) {
       std::vector<posix::bluez::Adapter> adapters;
       std::vector<posix::bluez::Device> devices;
@@ -278,28 +222,21 @@ class PosixBluetoothApi final : public IBluetoothApi {
     int chosen = PickDevice(choices);
     if (chosen < 0 || static_cast<std::size_t>(chosen) >= choices.size())
       return Fail(ERROR_CANCELLED, FALSE);
-    auto* devices = new BLUETOOTH_DEVICE_INFO[1];
     const auto index = static_cast<std::size_t>(chosen);
-    devices[0] =
-        bluezDevices.empty() ? DeviceInfo(choices[index].address, false) : bluezDevices[index];
-    if (!bluezDevices.empty() && params->fForceAuthentication && !devices[0].fAuthenticated) {
-      if (int code = PairChosen(devices[0].Address.ullLong)) {
-        delete[] devices;
+    BLUETOOTH_DEVICE_INFO device = bluezDevices.empty()
+                                       ? vradio::DeviceInfo(choices[index].address, false)
+                                       : bluezDevices[index];
+    if (!bluezDevices.empty() && params->fForceAuthentication && !device.fAuthenticated) {
+      if (int code = PairChosen(device.Address.ullLong))
         return Fail(static_cast<DWORD>(code), FALSE);
-      }
-      devices[0].fAuthenticated = devices[0].fRemembered = TRUE;
+      device.fAuthenticated = device.fRemembered = TRUE;
     }
-    params->cNumDevices = 1;
-    params->pDevices = devices;
+    HandOverChosen(*params, device);
     return TRUE;
   }
 
   BOOL BluetoothSelectDevicesFree(BLUETOOTH_SELECT_DEVICE_PARAMS* params) override {
-    if (params == nullptr || params->pDevices == nullptr) return FALSE;
-    delete[] params->pDevices;
-    params->pDevices = nullptr;
-    params->cNumDevices = 0;
-    return TRUE;
+    return ReleaseChosen(params) ? TRUE : FALSE;
   }
 };
 
@@ -311,21 +248,8 @@ IBluetoothApi& OsBluetoothApi() {
 }
 
 int TerminalDevicePicker(const std::vector<BluetoothDeviceChoice>& devices) {
-  if (devices.empty() || !isatty(STDIN_FILENO)) return -1;
-  std::fprintf(stderr, "Bluetooth devices:\n");
-  for (std::size_t i = 0; i < devices.size(); ++i) {
-    const BTH_ADDR a = devices[i].address;
-    std::fprintf(stderr, "  %zu. (%02X:%02X:%02X:%02X:%02X:%02X) %s\n", i + 1,
-                 unsigned(a >> 40 & 0xFF), unsigned(a >> 32 & 0xFF), unsigned(a >> 24 & 0xFF),
-                 unsigned(a >> 16 & 0xFF), unsigned(a >> 8 & 0xFF), unsigned(a & 0xFF),
-                 devices[i].name.c_str());
-  }
-  std::fprintf(stderr, "Choose a device (1-%zu, anything else cancels): ", devices.size());
-  char line[64];
-  if (std::fgets(line, sizeof line, stdin) == nullptr) return -1;
-  unsigned long choice = 0;
-  if (std::sscanf(line, "%lu", &choice) != 1 || choice < 1 || choice > devices.size()) return -1;
-  return static_cast<int>(choice - 1);
+  if (!isatty(STDIN_FILENO)) return -1;
+  return PromptForDevice(devices, stdin, stderr);
 }
 
 }  // namespace quorlink::platform

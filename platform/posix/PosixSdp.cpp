@@ -1,35 +1,9 @@
-#include "platform/SdpApi.h"
-#include "platform/posix/HandleTable.h"
-#include "platform/posix/SdpStream.h"
+#include "platform/LibrarySdp.h"
 
 namespace quorlink::platform {
 
-namespace {
-
-class PosixSdp final : public ISdp {
- public:
-  BOOL BluetoothSdpEnumAttributes(BYTE* stream, ULONG size,
-                                  PFN_BLUETOOTH_ENUM_ATTRIBUTES_CALLBACK callback,
-                                  void* param) override {
-    const bool valid =
-        callback != nullptr &&
-        posix::WalkSdpAttributes(
-            stream, size, [&](std::uint16_t id, const std::uint8_t* value, std::size_t length) {
-              return callback(id, const_cast<BYTE*>(value), static_cast<ULONG>(length), param) != 0;
-            });
-    if (!valid) {
-      posix::SetLastError(ERROR_INVALID_PARAMETER);
-      return FALSE;
-    }
-    return TRUE;
-  }
-};
-
-}  // namespace
-
 ISdp& OsSdp() {
-  static PosixSdp* sdp = new PosixSdp;
-  return *sdp;
+  return LibrarySdp();
 }
 
 }  // namespace quorlink::platform

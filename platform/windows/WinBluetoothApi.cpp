@@ -5,13 +5,14 @@
 #include <io.h>
 
 #include <cstdio>
-#include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
 
 #include "platform/BluetoothApi.h"
+#include "platform/BluetoothRecords.h"
 #include "platform/virtual/VirtualRadio.h"
+#include "platform/virtual/VirtualRadioDevices.h"
 
 namespace quorlink::platform {
 
@@ -83,20 +84,6 @@ T Fail(DWORD error, T value) {
   return value;
 }
 
-void CopyName(const std::string& text, WCHAR (&out)[BLUETOOTH_MAX_NAME_SIZE]) {
-  std::memset(out, 0, sizeof out);
-  MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, out, BLUETOOTH_MAX_NAME_SIZE - 1);
-}
-
-BLUETOOTH_DEVICE_INFO DeviceInfo(BTH_ADDR address, bool connected) {
-  BLUETOOTH_DEVICE_INFO info{};
-  info.dwSize = sizeof info;
-  info.Address.ullLong = address;
-  info.fConnected = connected ? TRUE : FALSE;
-  CopyName(vradio::RadioName(address).value_or(""), info.szName);
-  return info;
-}
-
 class WinBluetoothApi final : public IBluetoothApi {
  public:
   HBLUETOOTH_RADIO_FIND BluetoothFindFirstRadio(const BLUETOOTH_FIND_RADIO_PARAMS* params,
@@ -106,7 +93,7 @@ class WinBluetoothApi final : public IBluetoothApi {
     if (params == nullptr || params->dwSize != sizeof *params || radio == nullptr)
       return Fail<HANDLE>(ERROR_INVALID_PARAMETER, nullptr);
     auto search = std::make_shared<RadioSearch>();
-    for (const auto& r : vradio::LocalRadios()) search->radios.push_back(r.address);
+    search->radios = vradio::LocalRadioAddresses();
     if (search->radios.empty()) return Fail<HANDLE>(ERROR_NO_MORE_ITEMS, nullptr);
     *radio = H().NewRadio(search->radios[search->next++]);
     return H().Insert(H().radioSearches, search);
@@ -130,14 +117,7 @@ class WinBluetoothApi final : public IBluetoothApi {
     BTH_ADDR address = 0;
     if (!H().Radio(radio, address)) return ::BluetoothGetRadioInfo(radio, info);
     if (info == nullptr || info->dwSize != sizeof *info) return ERROR_INVALID_PARAMETER;
-    auto name = vradio::RadioName(address);
-    if (!name || !vradio::IsLocalRadio(address)) return ERROR_DEV_NOT_EXIST;
-    std::memset(info, 0, sizeof *info);
-    info->dwSize = sizeof *info;
-    info->address.ullLong = address;
-    CopyName(*name, info->szName);
-    info->manufacturer = 0xFFFF;
-    return ERROR_SUCCESS;
+    return vradio::LocalRadioInfo(address, *info);
   }
 
   HBLUETOOTH_DEVICE_FIND BluetoothFindFirstDevice(const BLUETOOTH_DEVICE_SEARCH_PARAMS* params,
@@ -153,23 +133,10 @@ class WinBluetoothApi final : public IBluetoothApi {
       if (!H().Radio(params->hRadio, address)) return Fail<HANDLE>(ERROR_INVALID_HANDLE, nullptr);
       radios.push_back(address);
     } else {
-      for (const auto& r : vradio::LocalRadios()) radios.push_back(r.address);
+      radios = vradio::LocalRadioAddresses();
     }
     auto search = std::make_shared<DeviceSearch>();
-    auto listed = [&](BTH_ADDR a) {
-      for (const auto& d : search->devices)
-        if (d.Address.ullLong == a) return true;
-      return false;
-    };
-    for (BTH_ADDR radio : radios) {
-      if (params->fReturnConnected)
-        for (BTH_ADDR peer : vradio::ConnectedDevices(radio))
-          if (!listed(peer)) search->devices.push_back(DeviceInfo(peer, true));
-      if (params->fReturnRemembered || params->fReturnUnknown)
-        for (const auto& known : vradio::KnownRadios())
-          if (known.address != radio && !listed(known.address))
-            search->devices.push_back(DeviceInfo(known.address, false));
-    }
+    search->devices = vradio::FindDevices(*params, radios);
     if (search->devices.empty()) return Fail<HANDLE>(ERROR_NO_MORE_ITEMS, nullptr);
     *info = search->devices[search->next++];
     return H().Insert(H().deviceSearches, search);
@@ -193,25 +160,21 @@ class WinBluetoothApi final : public IBluetoothApi {
     if (!vradio::Enabled()) return ::BluetoothSelectDevices(params);
     if (params == nullptr || params->dwSize != sizeof *params)
       return Fail(ERROR_INVALID_PARAMETER, FALSE);
-    std::vector<BluetoothDeviceChoice> choices;
-    for (const auto& r : vradio::KnownRadios()) choices.push_back({r.address, r.name});
+    const std::vector<BluetoothDeviceChoice> choices = vradio::DeviceChoices();
     const int chosen = PickDevice(choices);
     if (chosen < 0 || static_cast<std::size_t>(chosen) >= choices.size())
       return Fail(ERROR_CANCELLED, FALSE);
-    auto* devices = new BLUETOOTH_DEVICE_INFO[1];
-    devices[0] = DeviceInfo(choices[static_cast<std::size_t>(chosen)].address, false);
-    params->cNumDevices = 1;
-    params->pDevices = devices;
+    HandOverChosen(*params,
+                   vradio::DeviceInfo(choices[static_cast<std::size_t>(chosen)].address, false));
     return TRUE;
   }
 
+  // Ours whether or not the virtual radio still serves: the system must
+  // never free a list it did not make.
   BOOL BluetoothSelectDevicesFree(BLUETOOTH_SELECT_DEVICE_PARAMS* params) override {
-    if (!vradio::Enabled()) return ::BluetoothSelectDevicesFree(params);
-    if (params == nullptr || params->pDevices == nullptr) return FALSE;
-    delete[] params->pDevices;
-    params->pDevices = nullptr;
-    params->cNumDevices = 0;
-    return TRUE;
+    if (ReleaseChosen(params)) return TRUE;
+    if (vradio::Enabled()) return FALSE;
+    return ::BluetoothSelectDevicesFree(params);
   }
 };
 
@@ -223,21 +186,8 @@ IBluetoothApi& OsBluetoothApi() {
 }
 
 int TerminalDevicePicker(const std::vector<BluetoothDeviceChoice>& devices) {
-  if (devices.empty() || !_isatty(_fileno(stdin))) return -1;
-  std::fprintf(stderr, "Bluetooth devices:\n");
-  for (std::size_t i = 0; i < devices.size(); ++i) {
-    const BTH_ADDR a = devices[i].address;
-    std::fprintf(stderr, "  %u. (%02X:%02X:%02X:%02X:%02X:%02X) %s\n", unsigned(i + 1),
-                 unsigned(a >> 40 & 0xFF), unsigned(a >> 32 & 0xFF), unsigned(a >> 24 & 0xFF),
-                 unsigned(a >> 16 & 0xFF), unsigned(a >> 8 & 0xFF), unsigned(a & 0xFF),
-                 devices[i].name.c_str());
-  }
-  std::fprintf(stderr, "Choose a device (1-%u, anything else cancels): ", unsigned(devices.size()));
-  char line[64];
-  if (std::fgets(line, sizeof line, stdin) == nullptr) return -1;
-  unsigned long choice = 0;
-  if (std::sscanf(line, "%lu", &choice) != 1 || choice < 1 || choice > devices.size()) return -1;
-  return static_cast<int>(choice - 1);
+  if (!_isatty(_fileno(stdin))) return -1;
+  return PromptForDevice(devices, stdin, stderr);
 }
 
 }  // namespace quorlink::platform

@@ -26,11 +26,13 @@ class FaultPlan {
     failCall_.clear();
   }
   // Records the call; true when it must fail (the decorator then sets
-  // Error() as the last error and returns the call's failure value).
-  bool Hit(const std::string& call) {
+  // Error() as the last error and returns the call's failure value). `on`
+  // names what the call acts on where that matters: a plan for "call@on"
+  // counts and fails only those calls.
+  bool Hit(const std::string& call, const std::string& on = {}) {
     std::lock_guard lock(mutex_);
     calls_.push_back(call);
-    if (call != failCall_) return false;
+    if (call != failCall_ && (on.empty() || call + "@" + on != failCall_)) return false;
     ++seen_;
     return nth_ == 0 || seen_ == nth_;
   }

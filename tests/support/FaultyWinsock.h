@@ -48,6 +48,7 @@ class FaultyWinsock final : public platform::IWinsock {
       std::lock_guard lock(mutex_);
       closed_.push_back(s);
       open_.erase(s);
+      accepted_.erase(s);
     }
     if (plan_.Hit("closesocket")) return Fail(SOCKET_ERROR);
     return inner_.closesocket(s);
@@ -68,6 +69,10 @@ class FaultyWinsock final : public platform::IWinsock {
     if (plan_.Hit("accept")) return Fail(INVALID_SOCKET);
     SOCKET r = inner_.accept(s, address, length);
     Opened(r);
+    if (r != INVALID_SOCKET) {
+      std::lock_guard lock(mutex_);
+      accepted_.insert(r);
+    }
     return r;
   }
   int connect(SOCKET s, const SOCKADDR* name, int length) override {
@@ -92,7 +97,9 @@ class FaultyWinsock final : public platform::IWinsock {
       std::lock_guard lock(mutex_);
       masks_.push_back(mask);
     }
-    if (plan_.Hit("WSAAsyncSelect")) return Fail(SOCKET_ERROR);
+    // "WSAAsyncSelect@accepted": a link the server accepted, whichever end's
+    // notification the system delivers first.
+    if (plan_.Hit("WSAAsyncSelect", Accepted(s) ? "accepted" : "")) return Fail(SOCKET_ERROR);
     return inner_.WSAAsyncSelect(s, window, message, mask);
   }
   INT WSASetServiceA(WSAQUERYSETA* qs, WSAESETSERVICEOP op, DWORD flags) override {
@@ -183,6 +190,10 @@ class FaultyWinsock final : public platform::IWinsock {
     std::lock_guard lock(mutex_);
     counter += delta;
   }
+  bool Accepted(SOCKET s) const {
+    std::lock_guard lock(mutex_);
+    return accepted_.count(s) > 0;
+  }
   void Opened(SOCKET s) {
     if (s == INVALID_SOCKET) return;
     std::lock_guard lock(mutex_);
@@ -194,6 +205,7 @@ class FaultyWinsock final : public platform::IWinsock {
   mutable std::mutex mutex_;
   int startups_ = 0;
   std::set<SOCKET> open_;
+  std::set<SOCKET> accepted_;
   std::vector<SOCKET> closed_;
   std::vector<Publication> publications_;
   std::vector<LONG> masks_;

@@ -6,6 +6,7 @@
 #include "bluetooth/QuorBluetoothAPI.h"
 #include "platform/Kernel.h"
 #include "platform/posix/SdpStream.h"
+#include "platform/virtual/VirtualRadio.h"
 
 namespace quorlink {
 namespace {
@@ -35,7 +36,15 @@ const Bytes kRecord = {
     0x09, 0x01, 0x00, 0x26, 0x00, 0x03, 'S',  'P',  'P',         // 0x0100: text
 };
 
-TEST(SdpAttributes, VisitsEveryAttributeWithItsValueElement) {
+// The library walks records itself on every OS; on Windows only while the
+// virtual radio serves (Wine's own walk ends the process).
+class SdpAttributes : public ::testing::Test {
+ protected:
+  SdpAttributes() { platform::vradio::Enable(true); }
+  ~SdpAttributes() override { platform::vradio::Enable(false); }
+};
+
+TEST_F(SdpAttributes, VisitsEveryAttributeWithItsValueElement) {
   ASSERT_EQ(kRecord.size(), 44u);
   Bytes record = kRecord;
   Seen seen;
@@ -53,7 +62,7 @@ TEST(SdpAttributes, VisitsEveryAttributeWithItsValueElement) {
   EXPECT_EQ(seen.attributes[3].second, (Bytes{0x26, 0x00, 0x03, 'S', 'P', 'P'}));
 }
 
-TEST(SdpAttributes, StopsWhenTheCallbackSaysSo) {
+TEST_F(SdpAttributes, StopsWhenTheCallbackSaysSo) {
   Bytes record = kRecord;
   Seen seen;
   seen.stopAfter = 2;
@@ -63,7 +72,7 @@ TEST(SdpAttributes, StopsWhenTheCallbackSaysSo) {
   EXPECT_EQ(seen.attributes.size(), 2u);
 }
 
-TEST(SdpAttributes, EmptyRecordHasNoAttributes) {
+TEST_F(SdpAttributes, EmptyRecordHasNoAttributes) {
   Bytes record = {0x35, 0x00};
   Seen seen;
   EXPECT_NE(BluetoothEnumAttributes(record.data(), 2, Collect, &seen), FALSE);
@@ -72,7 +81,7 @@ TEST(SdpAttributes, EmptyRecordHasNoAttributes) {
   EXPECT_NE(BluetoothEnumAttributes(record.data(), 5, Collect, &seen), FALSE);
 }
 
-TEST(SdpAttributes, MalformedRecordsFailWithoutAnyCallback) {
+TEST_F(SdpAttributes, MalformedRecordsFailWithoutAnyCallback) {
   const std::vector<Bytes> bad = {
       {},
       {0x35},
@@ -105,7 +114,7 @@ TEST(SdpAttributes, MalformedRecordsFailWithoutAnyCallback) {
   }
 }
 
-TEST(SdpAttributes, MissingStreamOrCallbackFails) {
+TEST_F(SdpAttributes, MissingStreamOrCallbackFails) {
   Bytes record = kRecord;
   Seen seen;
   EXPECT_EQ(BluetoothEnumAttributes(nullptr, 44, Collect, &seen), FALSE);
