@@ -139,7 +139,21 @@ BOOL WinSerialDevice::GetState(::DCB& dcb) {
 }
 
 BOOL WinSerialDevice::SetState(::DCB& dcb) {
-  return ::SetCommState(file_, &dcb);
+  ::DCB old{};
+  old.DCBlength = sizeof old;
+  if (!::GetCommState(file_, &old)) return FALSE;
+  if (!::SetCommState(file_, &dcb)) return FALSE;
+  // A driver may report success for a line setting it cannot carry (Wine on
+  // a pty turns 56000 into 38400): only a read-back tells.
+  ::DCB actual{};
+  actual.DCBlength = sizeof actual;
+  if (!::GetCommState(file_, &actual) || actual.BaudRate != dcb.BaudRate ||
+      actual.ByteSize != dcb.ByteSize || actual.Parity != dcb.Parity ||
+      actual.StopBits != dcb.StopBits) {
+    ::SetCommState(file_, &old);
+    return Fail(ERROR_INVALID_PARAMETER);
+  }
+  return TRUE;
 }
 
 BOOL WinSerialDevice::SetMask(DWORD mask) {

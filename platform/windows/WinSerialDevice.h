@@ -9,6 +9,8 @@
 //   one record even while each returns TRUE);
 // - a read is waited for before ReadFile returns (Wine answers
 //   ERROR_IO_PENDING with bytes queued);
+// - line settings are read back after SetCommState: one the driver did not
+//   take fails the call and leaves the settings as they were;
 // - a close ends the pending WaitCommEvent (through SetCommMask(0), which
 //   Wine and Windows both honour; CancelIoEx does not end it under Wine).
 // After the close, output still queued goes on being sent, like the POSIX

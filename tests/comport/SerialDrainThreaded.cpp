@@ -3,6 +3,7 @@
 // this process, and be let go of in bounded time for others.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 
@@ -37,7 +38,9 @@ TEST(SerialDrainThreaded, AReopenTakesOverTheDrainingPortAndKeepsTheOrder) {
   TQuorByteArray expected = first;
   expected.insert(expected.end(), second.begin(), second.end());
   ASSERT_EQ(got.size(), expected.size());
-  EXPECT_TRUE(got == expected);
+  EXPECT_EQ(std::mismatch(got.begin(), got.end(), expected.begin()).first - got.begin(),
+            static_cast<std::ptrdiff_t>(got.size()))
+      << "first wrong byte";
   // The port taken over is an ordinary open port: it reads, and closes.
   ASSERT_TRUE(p.cable.Write(Bytes("in")));
   ASSERT_TRUE(PumpUntil([&] { return p.log.received.size() >= 2; }));
