@@ -158,14 +158,32 @@ BOOL WinSerialDevice::SetState(::DCB& dcb) {
 
 BOOL WinSerialDevice::SetMask(DWORD mask) {
   std::lock_guard lock(mutex_);
-  return ::SetCommMask(file_, mask);
+  if (!::SetCommMask(file_, mask)) return FALSE;
+  mask_ = mask;
+  return TRUE;
+}
+
+bool WinSerialDevice::EndEarlierWait(std::unique_lock<std::mutex>& lock) {
+  if (HarvestWait()) return true;
+  // It would wake only its own caller (often a closed session's reader,
+  // when this one took the device over): it ends, as at a mask change, and
+  // this wait takes its place. Wine may miss a mask that changes back soon,
+  // so the mask stays 0 until the end is seen.
+  HANDLE ended = Duplicate(waitEvent_);  // another caller may harvest meanwhile
+  if (ended == nullptr) return false;
+  ::SetCommMask(file_, 0);
+  lock.unlock();
+  ::WaitForSingleObject(ended, kWaitEndMs);
+  ::CloseHandle(ended);
+  lock.lock();
+  if (!HarvestWait()) return false;
+  return ::SetCommMask(file_, mask_) != FALSE;
 }
 
 BOOL WinSerialDevice::WaitEvent(DWORD* mask, ::OVERLAPPED* overlapped) {
   if (mask == nullptr || overlapped == nullptr) return Fail(ERROR_INVALID_PARAMETER);
-  std::lock_guard lock(mutex_);
-  // Our earlier wait is still armed: its end sets the event it was given.
-  if (!HarvestWait()) return Fail(ERROR_IO_PENDING);
+  std::unique_lock lock(mutex_);
+  if (!EndEarlierWait(lock)) return Fail(ERROR_BUSY);
   HANDLE event = Duplicate(overlapped->hEvent);
   if (event == nullptr) return Fail(ERROR_INVALID_PARAMETER);
   waitOv_ = ::OVERLAPPED{};
