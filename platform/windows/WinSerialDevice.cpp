@@ -169,14 +169,16 @@ bool WinSerialDevice::EndEarlierWait(std::unique_lock<std::mutex>& lock) {
   // when this one took the device over): it ends, as at a mask change, and
   // this wait takes its place. Wine may miss a mask that changes back soon,
   // so the mask stays 0 until the end is seen.
-  HANDLE ended = Duplicate(waitEvent_);  // another caller may harvest meanwhile
-  if (ended == nullptr) return false;
+  // Its event alone does not tell (under Wine it was seen set while the
+  // wait was still armed): the wait's own result does.
   ::SetCommMask(file_, 0);
-  lock.unlock();
-  ::WaitForSingleObject(ended, kWaitEndMs);
-  ::CloseHandle(ended);
-  lock.lock();
-  if (!HarvestWait()) return false;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitEndMs);
+  while (!HarvestWait()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    lock.unlock();
+    ::Sleep(1);
+    lock.lock();
+  }
   return ::SetCommMask(file_, mask_) != FALSE;
 }
 
@@ -186,6 +188,8 @@ BOOL WinSerialDevice::WaitEvent(DWORD* mask, ::OVERLAPPED* overlapped) {
   if (!EndEarlierWait(lock)) return Fail(ERROR_BUSY);
   HANDLE event = Duplicate(overlapped->hEvent);
   if (event == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+  // Set by this wait's end only: an earlier completion may have left it set.
+  ::ResetEvent(event);
   waitOv_ = ::OVERLAPPED{};
   waitOv_.hEvent = event;
   waitMask_ = 0;
