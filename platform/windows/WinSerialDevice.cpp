@@ -128,6 +128,9 @@ bool WinSerialDevice::HarvestWait() {
     return false;
   }
   ::SetLastError(saved);
+  // The system sets the event just after it records the result: closing our
+  // handle in between would leave the caller's event unset for good.
+  ::WaitForSingleObject(waitEvent_, kWaitEndMs);
   ::CloseHandle(waitEvent_);
   waitEvent_ = nullptr;
   waitPending_ = false;
