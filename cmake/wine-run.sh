@@ -26,11 +26,11 @@ fi
 # Stays until ten minutes after the last program ends.
 "$server" -p600 </dev/null >/dev/null 2>&1 || true
 # --- serial ports -----------------------------------------------------------
-# COM port pairs joined by socat over ptys (COM5:COM6 and COM7:COM8 for the
-# tests, COM9:COM10 for the demo) and the modem shim preloaded; see
-# tests/wine/serial-ports.sh. Without socat the serial tests fail to find a
-# cable and say so.
-if command -v socat >/dev/null 2>&1; then
+# COM port pairs joined over ptys (COM5:COM6 and COM7:COM8 for the tests,
+# COM9:COM10 for the demo) and the modem shim preloaded; see
+# tests/wine/serial-ports.sh. Without a host C compiler the serial tests fail
+# to find a cable and say so.
+if command -v "${CC:-cc}" >/dev/null 2>&1; then
   while IFS= read -r setting; do
     export "${setting?}"
   done < <("$(dirname "$0")/../tests/wine/serial-ports.sh" up "$prefix.serial")

@@ -128,6 +128,9 @@ bool WinSerialDevice::HarvestWait() {
     return false;
   }
   ::SetLastError(saved);
+  // The system sets the event just after it records the result: closing our
+  // handle in between would leave the caller's event unset for good.
+  ::WaitForSingleObject(waitEvent_, kWaitEndMs);
   ::CloseHandle(waitEvent_);
   waitEvent_ = nullptr;
   waitPending_ = false;
@@ -139,21 +142,57 @@ BOOL WinSerialDevice::GetState(::DCB& dcb) {
 }
 
 BOOL WinSerialDevice::SetState(::DCB& dcb) {
-  return ::SetCommState(file_, &dcb);
+  ::DCB old{};
+  old.DCBlength = sizeof old;
+  if (!::GetCommState(file_, &old)) return FALSE;
+  if (!::SetCommState(file_, &dcb)) return FALSE;
+  // A driver may report success for a line setting it cannot carry (Wine on
+  // a pty turns 56000 into 38400): only a read-back tells.
+  ::DCB actual{};
+  actual.DCBlength = sizeof actual;
+  if (!::GetCommState(file_, &actual) || actual.BaudRate != dcb.BaudRate ||
+      actual.ByteSize != dcb.ByteSize || actual.Parity != dcb.Parity ||
+      actual.StopBits != dcb.StopBits) {
+    ::SetCommState(file_, &old);
+    return Fail(ERROR_INVALID_PARAMETER);
+  }
+  return TRUE;
 }
 
 BOOL WinSerialDevice::SetMask(DWORD mask) {
   std::lock_guard lock(mutex_);
-  return ::SetCommMask(file_, mask);
+  if (!::SetCommMask(file_, mask)) return FALSE;
+  mask_ = mask;
+  return TRUE;
+}
+
+bool WinSerialDevice::EndEarlierWait(std::unique_lock<std::mutex>& lock) {
+  if (HarvestWait()) return true;
+  // It would wake only its own caller (often a closed session's reader,
+  // when this one took the device over): it ends, as at a mask change, and
+  // this wait takes its place. Wine may miss a mask that changes back soon,
+  // so the mask stays 0 until the end is seen.
+  // Its event alone does not tell (under Wine it was seen set while the
+  // wait was still armed): the wait's own result does.
+  ::SetCommMask(file_, 0);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitEndMs);
+  while (!HarvestWait()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    lock.unlock();
+    ::Sleep(1);
+    lock.lock();
+  }
+  return ::SetCommMask(file_, mask_) != FALSE;
 }
 
 BOOL WinSerialDevice::WaitEvent(DWORD* mask, ::OVERLAPPED* overlapped) {
   if (mask == nullptr || overlapped == nullptr) return Fail(ERROR_INVALID_PARAMETER);
-  std::lock_guard lock(mutex_);
-  // Our earlier wait is still armed: its end sets the event it was given.
-  if (!HarvestWait()) return Fail(ERROR_IO_PENDING);
+  std::unique_lock lock(mutex_);
+  if (!EndEarlierWait(lock)) return Fail(ERROR_BUSY);
   HANDLE event = Duplicate(overlapped->hEvent);
   if (event == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+  // Set by this wait's end only: an earlier completion may have left it set.
+  ::ResetEvent(event);
   waitOv_ = ::OVERLAPPED{};
   waitOv_.hEvent = event;
   waitMask_ = 0;

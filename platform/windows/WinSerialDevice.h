@@ -9,6 +9,10 @@
 //   one record even while each returns TRUE);
 // - a read is waited for before ReadFile returns (Wine answers
 //   ERROR_IO_PENDING with bytes queued);
+// - line settings are read back after SetCommState: one the driver did not
+//   take fails the call and leaves the settings as they were;
+// - a wait replaces one still armed for an earlier caller (a closed
+//   session's reader when a reopen takes the device over), which ends;
 // - a close ends the pending WaitCommEvent (through SetCommMask(0), which
 //   Wine and Windows both honour; CancelIoEx does not end it under Wine).
 // After the close, output still queued goes on being sent, like the POSIX
@@ -54,6 +58,9 @@ class WinSerialDevice final : public std::enable_shared_from_this<WinSerialDevic
   WinSerialDevice(std::string key, HANDLE file);
   // Caller holds mutex_.
   bool HarvestWait();  // true when no wait of ours is in flight
+  // Ends a wait still armed for an earlier caller; false when it would not
+  // end. Unlocks while it waits.
+  bool EndEarlierWait(std::unique_lock<std::mutex>& lock);
   void CompleteWrites();
   std::size_t Queued() const;
   bool StartWriter();
@@ -76,6 +83,7 @@ class WinSerialDevice final : public std::enable_shared_from_this<WinSerialDevic
   // the caller's event (the caller may close its own at any time).
   ::OVERLAPPED waitOv_{};
   DWORD waitMask_ = 0;
+  DWORD mask_ = 0;  // the events the caller asked for
   HANDLE waitEvent_ = nullptr;
   bool waitPending_ = false;
 

@@ -41,7 +41,8 @@ class SerialCable {
 
   // Why a test of the system's serial driver cannot run over this cable, or
   // nullopt when it can. `fact`: "formats" (the device refuses character
-  // formats it cannot carry, caught by the read-back).
+  // formats it cannot carry, caught by the read-back); "uncoded rates" (the
+  // device takes rates that have no termios speed code).
   static std::optional<std::string> Lacks(const std::string& fact);
 
  private:

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <thread>
 
+#include "OsTestSupport.h"
 #include "comport/ComPortTestSupport.h"
 
 namespace quorlink::testing {
@@ -122,7 +123,18 @@ TEST(SerialStressThreaded, ClosingWithOutputQueuedLeavesNothingBehind) {
   std::thread device([&] {
     while (!stop.load()) received += cable.Read(1 << 20, 20).size();
   });
-  const TQuorByteArray block(128 * 1024, 0x33);
+  // A failed assertion returns early: the device's thread still ends.
+  struct Join {
+    std::atomic<bool>& stop;
+    std::thread& thread;
+    ~Join() {
+      stop = true;
+      if (thread.joinable()) thread.join();
+    }
+  } join{stop, device};
+  // Smaller where every call costs far more (Wine): each close's drain has
+  // a time limit.
+  const TQuorByteArray block(128 * 1024 / kStressScale, 0x33);
   for (std::size_t i = 0; i < 20; ++i) {
     // An open purges what the device has not taken yet, so the next cycle
     // starts once it has all; the port may still be letting go of it.

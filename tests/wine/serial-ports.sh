@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # COM port pairs for programs run under Wine: each pair is two pty slaves that
-# socat joins like a null-modem cable, mapped into the prefix as two COM ports
-# (dosdevices/comN links). A test opens one port as the library's and the
-# other as the device end. Also builds the modem shim that Wine's overlapped
-# WaitCommEvent needs on a pty (see pty_modem_shim.c) with the host compiler.
+# pty_cable joins like a null-modem cable, mapped into the prefix as two COM
+# ports (dosdevices/comN links). A test opens one port as the library's and
+# the other as the device end. Builds the cable and the modem shim that
+# Wine's overlapped WaitCommEvent needs on a pty (see pty_modem_shim.c) with
+# the host compiler.
 #
 #   serial-ports.sh up   RUNDIR   prints the environment for wine (KEY=VALUE lines)
 #   serial-ports.sh down RUNDIR   stops the pairs
@@ -40,10 +41,16 @@ up() {
   # processes started here must not keep the lock (fd 8) open.
   exec 8>"$run/serial-ports.lock"
   flock 8
-  local shim=$run/pty_modem_shim.so
+  local shim=$run/pty_modem_shim.so cable=$run/pty_cable
   if [[ ! -e $shim || $here/pty_modem_shim.c -nt $shim ]]; then
     ${CC:-cc} -shared -fPIC -O2 -o "$shim.tmp" "$here/pty_modem_shim.c" -ldl
     mv -f "$shim.tmp" "$shim"
+  fi
+  # A newer cable replaces the pairs the old one made.
+  if [[ ! -e $cable || $here/pty_cable.c -nt $cable ]]; then
+    ${CC:-cc} -O2 -o "$cable.tmp" "$here/pty_cable.c"
+    mv -f "$cable.tmp" "$cable"
+    down
   fi
   if ! alive || ! [[ -e $run/com5 ]]; then
     down
@@ -51,14 +58,10 @@ up() {
     for pair in "${pairs[@]}"; do
       read -r a b <<<"$pair"
       rm -f "$run/com$a" "$run/com$b"
-      socat "pty,rawer,link=$run/com$a" "pty,rawer,link=$run/com$b" </dev/null >/dev/null 2>&1 8>&- &
+      "$cable" "$run/com$a" "$run/com$b" </dev/null >/dev/null 2>&1 8>&- &
       echo $! >>"$pidfile"
       for _ in $(seq 100); do [[ -e $run/com$a && -e $run/com$b ]] && break; sleep 0.05; done
-      [[ -e $run/com$a && -e $run/com$b ]] || { echo "serial-ports: socat made no ptys" >&2; exit 1; }
-      # A pty master reads EIO once its slave's last descriptor is closed, and
-      # socat then ends: a holder keeps each slave open between the tests.
-      sleep infinity <>"$run/com$a" 3<>"$run/com$b" >/dev/null 2>&1 8>&- &
-      echo $! >>"$pidfile"
+      [[ -e $run/com$a && -e $run/com$b ]] || { echo "serial-ports: the cable made no ptys" >&2; exit 1; }
     done
   fi
   mkdir -p "$WINEPREFIX/dosdevices"

@@ -73,6 +73,27 @@ TEST(WinSerial, AWaitEndingLaterWritesNothingOfTheCallers) {
   EXPECT_EQ(std::memcmp(&before, &p.ov, sizeof before), 0);
 }
 
+// A reopen that takes over a port still sending starts its reader's wait
+// while the closed session's may still be armed: the new wait is the one the
+// next byte wakes, and the earlier one ends (its owner may still wait on it).
+TEST(WinSerial, ANewWaitReplacesOneStillArmedAndTheNextByteWakesIt) {
+  Open p;
+  HANDLE second = Kernel().CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  DWORD firstMask = 0, secondMask = 0;
+  ASSERT_FALSE(Serial().WaitCommEvent(p.port, &firstMask, &p.ov));
+  ASSERT_EQ(Kernel().GetLastError(), ERROR_IO_PENDING);
+  OVERLAPPED ov{};
+  ov.hEvent = second;
+  ASSERT_FALSE(Serial().WaitCommEvent(p.port, &secondMask, &ov));
+  ASSERT_EQ(Kernel().GetLastError(), ERROR_IO_PENDING);
+  EXPECT_EQ(Kernel().WaitForSingleObject(p.ov.hEvent, 5000), WAIT_OBJECT_0);
+  ASSERT_TRUE(p.cable.Write(std::string("z")));
+  EXPECT_EQ(Kernel().WaitForSingleObject(second, 5000), WAIT_OBJECT_0);
+  Kernel().CloseHandle(p.port);
+  p.port = INVALID_HANDLE_VALUE;
+  Kernel().CloseHandle(second);
+}
+
 // Under Wine an overlapped read of bytes already queued is left pending; the
 // backend's read returns them, all of them, before it returns.
 TEST(WinSerial, QueuedBytesAreReadInFullEveryTime) {
