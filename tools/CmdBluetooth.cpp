@@ -40,8 +40,9 @@ constexpr const char* kNotes =
 // The usage with the system stack's own options (none on Windows).
 std::string WithSystemOptions(std::string text) {
   const std::string bus = "[--bus ADDRESS] ";
-  for (auto at = text.find(bus); at != std::string::npos; at = text.find(bus, at))
-    text.replace(at, bus.size(), kSystemBluetoothOptions);
+  const std::string options = kSystemBluetoothOptions;
+  for (auto at = text.find(bus); at != std::string::npos; at = text.find(bus, at + options.size()))
+    text.replace(at, bus.size(), options);
   return text;
 }
 
