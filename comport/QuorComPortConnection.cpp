@@ -5,6 +5,17 @@
 
 namespace quorlink {
 
+namespace {
+// Why Open failed, taken before the throw: with mingw-w64 the first C++
+// exception a thread throws resets the thread's last error on the way.
+thread_local DWORD openError = ERROR_SUCCESS;
+
+[[noreturn]] void FailOpen() {
+  openError = platform::Kernel().GetLastError();
+  throw EQuorTransportException(_Str_CanNotOpenConnection);
+}
+}  // namespace
+
 TQuorComPortConnection::TQuorComPortConnection(TQuorCustomTransport* transport)
     : TQuorCustomConnection(transport) {
   try {
@@ -14,7 +25,8 @@ TQuorComPortConnection::TQuorComPortConnection(TQuorCustomTransport* transport)
     // Nothing is listed yet and the transport is inactive: no OnDisconnect.
     // The thread's last error still tells the caller why the open failed.
     auto& kernel = platform::Kernel();
-    const DWORD error = kernel.GetLastError();
+    const DWORD error = openError != ERROR_SUCCESS ? openError : kernel.GetLastError();
+    openError = ERROR_SUCCESS;
     Release();
     kernel.SetLastError(error);
     throw;
@@ -28,29 +40,26 @@ TQuorComPort& TQuorComPortConnection::Port() const {
 void TQuorComPortConnection::Open() {
   auto& serial = platform::Serial();
   auto& kernel = platform::Kernel();
+  openError = ERROR_SUCCESS;
   WriteOverlapped = OVERLAPPED{};
   const std::string name = Port().GetPortName();
   PortHandle = serial.CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                   OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
-  if (PortHandle == INVALID_HANDLE_VALUE) throw EQuorTransportException(_Str_CanNotOpenConnection);
+  if (PortHandle == INVALID_HANDLE_VALUE) FailOpen();
 
   DCB dcb{};
   dcb.DCBlength = sizeof dcb;
-  if (!serial.GetCommState(PortHandle, &dcb))
-    throw EQuorTransportException(_Str_CanNotOpenConnection);
+  if (!serial.GetCommState(PortHandle, &dcb)) FailOpen();
   // Only these four: every other setting stays as the driver has it.
   dcb.BaudRate = Port().GetLineRate();
   dcb.Parity = static_cast<BYTE>(Port().GetParity());
   dcb.ByteSize = Port().GetByteSize();
   dcb.StopBits = static_cast<BYTE>(Port().GetStopBits());
-  if (!serial.SetCommState(PortHandle, &dcb))
-    throw EQuorTransportException(_Str_CanNotOpenConnection);
-  if (!serial.PurgeComm(PortHandle, PURGE_TXCLEAR | PURGE_RXCLEAR))
-    throw EQuorTransportException(_Str_CanNotOpenConnection);
-  if (!serial.SetCommMask(PortHandle, EV_RXCHAR))
-    throw EQuorTransportException(_Str_CanNotOpenConnection);
+  if (!serial.SetCommState(PortHandle, &dcb)) FailOpen();
+  if (!serial.PurgeComm(PortHandle, PURGE_TXCLEAR | PURGE_RXCLEAR)) FailOpen();
+  if (!serial.SetCommMask(PortHandle, EV_RXCHAR)) FailOpen();
   WriteOverlapped.hEvent = kernel.CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  if (WriteOverlapped.hEvent == nullptr) throw EQuorTransportException(_Str_CanNotOpenConnection);
+  if (WriteOverlapped.hEvent == nullptr) FailOpen();
 
   Link = std::make_shared<TQuorComPortReadLink>();
   Link->Connection = this;

@@ -3,10 +3,9 @@
 #include <cstdio>
 #include <system_error>
 
-#include "platform/posix/BluetoothProvider.h"
 #include "platform/posix/BthAddressText.h"
-#include "platform/posix/bluez/Bluez.h"
 #include "tools/Host.h"
+#include "tools/SystemBluetooth.h"
 
 namespace quorlink::tools {
 
@@ -24,26 +23,25 @@ BluetoothSession::BluetoothSession(const std::string& directory, bool makeRadio,
 BluetoothSession::BluetoothSession(const std::string& directory, bool makeRadio,
                                    std::optional<std::uint64_t> address, const std::string& name,
                                    const ProviderRequest& request) {
-  namespace bluez = platform::posix::bluez;
-  if (!request.bus.empty()) {
-    // A named bus is a test's stand-in: its links are not kernel sockets.
-    bluez::SetBusAddress(request.bus);
-    bluez::SetRequireKernelSocket(false);
-  }
-  // A command that asks for the virtual radio never waits on the bus.
-  const auto choice = request.virtualRadio ? platform::posix::BluetoothProviderChoice{}
-                                           : platform::posix::ChooseBluetoothProvider();
-  if (!request.virtualRadio && choice.kind == platform::posix::BluetoothProviderKind::BlueZ) {
-    bluez_ = true;
-    std::fprintf(stderr, "quorlink: using BlueZ (%s)\n", choice.reason.c_str());
-    return;
+  // A command that asks for the virtual radio never waits on the system.
+  SystemBluetoothChoice choice;
+  if (!request.virtualRadio) {
+    choice = ChooseSystemBluetooth(request.bus);
+    if (choice.usable) {
+      system_ = true;
+      std::fprintf(stderr, "quorlink: using %s (%s)\n", kSystemBluetoothName,
+                   choice.reason.c_str());
+      return;
+    }
   }
   if (!directory.empty()) vradio::SetRendezvousDirectory(directory);
   vradio::Enable(true);
-  std::fprintf(
-      stderr, "quorlink: using the virtual radio (rendezvous %s): %s\n",
-      vradio::RendezvousDirectory().c_str(),
-      (request.virtualRadio ? request.why : "BlueZ is not usable: " + choice.reason).c_str());
+  std::fprintf(stderr, "quorlink: using the virtual radio (rendezvous %s): %s\n",
+               vradio::RendezvousDirectory().c_str(),
+               (request.virtualRadio
+                    ? request.why
+                    : std::string(kSystemBluetoothName) + " is not usable: " + choice.reason)
+                   .c_str());
   if (!makeRadio) return;
   const std::string radioName = name.empty() ? "quorlink " + std::to_string(ProcessId()) : name;
   if (address) {

@@ -1,6 +1,6 @@
-// What the `quorlink bt` commands and the demo share: the provider (BlueZ
-// where it can serve the command, else the virtual radio; said so on standard
-// error), this process's radio, and address text.
+// What the `quorlink bt` commands and the demo share: the provider (the
+// system's own stack where it can serve the command, else the virtual radio;
+// said so on standard error), this process's radio, and address text.
 #pragma once
 
 #include <cstdint>
@@ -14,8 +14,8 @@ namespace quorlink::tools {
 
 // How a command asks for its provider.
 struct ProviderRequest {
-  bool virtualRadio = true;       // --virtual, or a command BlueZ cannot serve yet
-  std::string bus;                // --bus: the bus that serves org.bluez
+  bool virtualRadio = true;       // --virtual, or a command the system cannot serve yet
+  std::string bus;                // --bus (POSIX): the bus that serves org.bluez
   std::string why = "asked for";  // said when the virtual radio is taken on request
 };
 
@@ -29,11 +29,12 @@ class BluetoothSession {
   BluetoothSession(const std::string& directory, bool makeRadio,
                    std::optional<std::uint64_t> address, const std::string& name);
   std::uint64_t Address() const { return radio_ ? radio_->Address() : 0; }
-  bool Bluez() const { return bluez_; }
+  // The system's own stack serves the calls (see SystemBluetooth.h).
+  bool SystemStack() const { return system_; }
 
  private:
   std::unique_ptr<platform::vradio::Radio> radio_;
-  bool bluez_ = false;
+  bool system_ = false;
 };
 
 std::string AddressText(std::uint64_t address);

@@ -1,9 +1,5 @@
 // `quorlink bt ...`: radios, devices, device selection, a server that accepts
 // many links and a client terminal, over the system's Bluetooth provider.
-#include <poll.h>
-#include <signal.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -22,13 +18,14 @@
 #include "tools/CommandLine.h"
 #include "tools/Commands.h"
 #include "tools/Failures.h"
+#include "tools/SystemBluetooth.h"
 #include "tools/Terminal.h"
 #include "tools/TerminalRaw.h"
 
 namespace quorlink::tools {
 namespace {
 
-constexpr const char* kCmdBluetoothUsage =
+constexpr const char* kCmdBluetoothUsageText =
     "usage: quorlink bt radios|devices|select [--virtual] [--bus ADDRESS] [--dir PATH]\n"
     "       quorlink bt listen [--service NAME] [--name TEXT] [--comment TEXT] [--echo] "
     "[--radio ADDRESS] [--radio-name TEXT] [--virtual] [--bus ADDRESS] [--dir PATH]\n"
@@ -39,6 +36,17 @@ constexpr const char* kCmdBluetoothUsage =
 constexpr const char* kCmdBluetoothNotes =
     "An ADDRESS has the form (00:11:22:33:44:55); a service NAME is a service class\n"
     "such as \"Serial Port\". 'quorlink bt SUBCOMMAND --help' tells each one.";
+
+// The usage with the system stack's own options (none on Windows).
+std::string WithSystemOptions(std::string text) {
+  const std::string bus = "[--bus ADDRESS] ";
+  const std::string options = kSystemBluetoothOptions;
+  for (auto at = text.find(bus); at != std::string::npos; at = text.find(bus, at + options.size()))
+    text.replace(at, bus.size(), options);
+  return text;
+}
+
+const std::string kCmdBluetoothUsage = WithSystemOptions(kCmdBluetoothUsageText);
 
 constexpr const char* kAddressForm = "an address such as (00:11:22:33:44:55)";
 
@@ -76,8 +84,9 @@ CLI::App* Verb(CLI::App& app, Options& o, const char* verb, const std::string& u
   DescribeCommand(*sub, usage, kCmdBluetoothNotes);
   sub->callback([&o, verb] { o.verb = verb; });
   sub->add_option("--dir", o.dir, "the virtual radios' rendezvous directory")->type_name("PATH");
-  sub->add_option("--bus", o.bus, "the D-Bus bus that serves org.bluez")->type_name("ADDRESS");
-  sub->add_flag("--virtual", o.virtualRadio, "use the virtual radio, not BlueZ");
+  AddSystemBluetoothOptions(*sub, o.bus);
+  sub->add_flag("--virtual", o.virtualRadio,
+                std::string("use the virtual radio, not ") + kSystemBluetoothName);
   return sub;
 }
 
@@ -103,9 +112,9 @@ void Describe(CLI::App& app, Options& o) {
   for (const char* verb : {"radios", "devices", "select"}) {
     const std::string name = verb;
     CLI::App* sub = Verb(app, o, verb,
-                         "usage: quorlink bt " + name +
-                             " [--virtual] [--bus ADDRESS] [--dir PATH] [--radio ADDRESS] "
-                             "[--radio-name TEXT]",
+                         WithSystemOptions("usage: quorlink bt " + name +
+                                           " [--virtual] [--bus ADDRESS] [--dir PATH] "
+                                           "[--radio ADDRESS] [--radio-name TEXT]"),
                          name == "radios"    ? "list the radios"
                          : name == "devices" ? "list the devices in range"
                                              : "choose a device in a dialog");
@@ -142,12 +151,12 @@ std::string DeviceName(const BLUETOOTH_DEVICE_INFO& info) {
   return s;
 }
 
-// radios, devices and select: BlueZ serves them unless --virtual asks.
+// radios, devices and select: the system's stack serves them unless --virtual asks.
 ProviderRequest Enumeration(const Options& o) {
   return {o.virtualRadio, o.bus, "asked for with --virtual"};
 }
 
-// listen and connect: BlueZ carries the links unless --virtual asks.
+// listen and connect: the system's stack carries the links unless --virtual asks.
 ProviderRequest Links(const Options& o) {
   return {o.virtualRadio, o.bus, "asked for with --virtual"};
 }
@@ -155,7 +164,7 @@ ProviderRequest Links(const Options& o) {
 int Radios(const Options& o) {
   BluetoothSession session(o.dir, false, std::nullopt, {}, Enumeration(o));
   std::vector<platform::vradio::RadioInfo> radios;
-  if (session.Bluez()) {
+  if (session.SystemStack()) {
     auto& api = platform::BluetoothApi();
     BLUETOOTH_FIND_RADIO_PARAMS params{sizeof params};
     HANDLE radio = nullptr;
@@ -266,8 +275,7 @@ int Listen(const Options& o) {
               bt.GetService().c_str(), bt.GetServiceName().c_str());
   std::fflush(stdout);
   std::thread watcher([&] {
-    pollfd p{static_cast<int>(stop.Native()), POLLIN, 0};
-    while (::poll(&p, 1, -1) < 0) {
+    while (!stop.Raised(-1)) {
     }
     Application().Terminate();
   });

@@ -13,11 +13,6 @@ namespace quorlink::tools {
 namespace {
 
 constexpr const char* kCmdPortsUsage = "usage: quorlink ports [--bind COMn=PATH]...";
-constexpr const char* kCmdPortsNotes =
-    "One block a port: its device path, then what the system knows of it (a stable\n"
-    "by-id name, the driver, a USB device's vendor:product, names and serial number)\n"
-    "and the COM names that open it. Bound ports are listed even when they are not\n"
-    "serial devices the system lists (a pty, say).";
 
 // "COMn" for each number whose name opens path.
 std::map<std::string, std::vector<std::string>> ComNames(const std::vector<SerialPortInfo>& ports,
@@ -45,6 +40,7 @@ void Print(const SerialPortInfo& p, const std::vector<std::string>& coms) {
   auto field = [](const char* name, const std::string& value) {
     if (!value.empty()) std::printf("  %-8s %s\n", name, value.c_str());
   };
+  field("device:", p.device);
   field("by-id:", p.byId);
   field("driver:", p.driver);
   std::string usb = p.usbId;
@@ -60,7 +56,7 @@ void Print(const SerialPortInfo& p, const std::vector<std::string>& coms) {
 int Ports(const Args& args) {
   std::vector<std::string> binds;
   CLI::App app("", "quorlink ports");
-  DescribeCommand(app, kCmdPortsUsage, std::string(kCmdPortsNotes) + "\n" + kBindHelp);
+  DescribeCommand(app, kCmdPortsUsage, std::string(kPortsNotes) + "\n" + kBindHelp);
   AddBindOption(app, binds);
   if (auto rc = ParseArgs(app, args)) return *rc;
   if (std::string error = ApplyBindings(binds); !error.empty())

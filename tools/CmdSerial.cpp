@@ -1,9 +1,5 @@
 // `quorlink serial PORT ...`: a terminal on a serial port. Keys (or piped
 // standard input) go to the port, what the port receives to standard output.
-#include <poll.h>
-#include <signal.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <chrono>
 #include <cstdio>

@@ -74,6 +74,12 @@ void FromSysfs(const std::string& tty, SerialPortInfo& info) {
 
 }  // namespace
 
+const char* const kPortsNotes =
+    "One block a port: its device path, then what the system knows of it (a stable\n"
+    "by-id name, the driver, a USB device's vendor:product, names and serial number)\n"
+    "and the COM names that open it. Bound ports are listed even when they are not\n"
+    "serial devices the system lists (a pty, say).";
+
 std::vector<SerialPortInfo> FindSerialPorts() {
   std::vector<SerialPortInfo> ports;
   for (const auto& tty : Entries("/sys/class/tty")) {

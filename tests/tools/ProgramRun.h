@@ -1,24 +1,22 @@
 // Runs the built quorlink program as a child process: its standard input
-// (and, for a terminal, its standard output) from a descriptor, what it
-// writes otherwise captured, its exit awaited with a deadline (a child still
-// running then is killed and counts as hung).
+// (and, for a terminal, its standard output) from a stream the test gives,
+// what it writes otherwise captured, its exit awaited with a deadline (a
+// child still running then is killed and counts as hung). Each system starts
+// and waits for it its own way (posix/ProgramRun.cpp, windows/ProgramRun.cpp).
 #pragma once
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <chrono>
+#include <atomic>
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
-extern char** environ;
-
 namespace quorlink::testing::tools {
+
+// A descriptor on POSIX, a HANDLE on Windows; kNoStream for none.
+using Stream = std::intptr_t;
+inline constexpr Stream kNoStream = -1;
 
 struct Exit {
   int code = -1;  // -1: did not end by itself before the deadline
@@ -27,108 +25,69 @@ struct Exit {
 
 class Program {
  public:
-  // stdinFd: the child's standard input (-1: /dev/null); stdoutFd its
-  // standard output (-1: captured). Neither is closed here.
-  explicit Program(const std::vector<std::string>& args, int stdinFd = -1, int stdoutFd = -1) {
-    int outPipe[2] = {-1, -1}, errPipe[2];
-    if ((stdoutFd < 0 && pipe2(outPipe, O_CLOEXEC) != 0) || pipe2(errPipe, O_CLOEXEC) != 0) return;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (stdinFd >= 0)
-      posix_spawn_file_actions_adddup2(&actions, stdinFd, STDIN_FILENO);
-    else
-      posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, stdoutFd >= 0 ? stdoutFd : outPipe[1],
-                                     STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, errPipe[1], STDERR_FILENO);
-    std::vector<std::string> all{QUORLINK_PROGRAM};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : all) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    if (posix_spawn(&pid_, QUORLINK_PROGRAM, &actions, nullptr, argv.data(), environ) != 0)
-      pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    if (outPipe[1] >= 0) ::close(outPipe[1]);
-    ::close(errPipe[1]);
-    out_ = outPipe[0];
-    err_ = errPipe[0];
-  }
-  ~Program() {
-    if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-    if (out_ >= 0) ::close(out_);
-    if (err_ >= 0) ::close(err_);
-  }
+  // in: the child's standard input (kNoStream: the null device); out its
+  // standard output (kNoStream: captured). Neither is closed here.
+  explicit Program(const std::vector<std::string>& args, Stream in = kNoStream,
+                   Stream out = kNoStream);
+  ~Program();
   Program(const Program&) = delete;
   Program& operator=(const Program&) = delete;
 
-  bool Started() const { return pid_ > 0; }
-  void Signal(int signal) const {
-    if (pid_ > 0) kill(pid_, signal);
-  }
+  bool Started() const;
+  // POSIX: the signal. Windows: SIGINT and SIGBREAK are a console break
+  // for the child's group (Wine cannot send one: false then); anything else
+  // ends it. False when nothing was sent.
+  bool Signal(int signal) const;
   // Standard error so far, without waiting.
-  const std::string& ErrSoFar() {
-    Collect(0);
-    return exit_.err;
-  }
+  const std::string& ErrSoFar();
+  // Standard output so far, without waiting.
+  const std::string& OutSoFar();
   // Waits (bounded) until standard error holds `part`.
-  bool WaitForErr(const std::string& part, int timeoutMs = 10000) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (exit_.err.find(part) == std::string::npos) {
-      if (std::chrono::steady_clock::now() >= deadline) return false;
-      // After the child's end the pipe reads nothing at once: no busy wait.
-      if (!Collect(10)) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-  }
+  bool WaitForErr(const std::string& part, int timeoutMs = 10000);
+  // Waits (bounded) until standard output holds `part`.
+  bool WaitForOut(const std::string& part, int timeoutMs = 10000);
   // Waits for the exit, reading its output meanwhile.
-  Exit Wait(int timeoutMs = 30000) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (pid_ > 0) {
-      int status = 0;
-      const pid_t r = waitpid(pid_, &status, WNOHANG);
-      if (r == pid_) {
-        pid_ = -1;
-        exit_.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        break;
-      }
-      if (std::chrono::steady_clock::now() >= deadline) {
-        kill(pid_, SIGKILL);
-        waitpid(pid_, nullptr, 0);
-        pid_ = -1;
-        exit_.code = -1;
-        break;
-      }
-      Collect(10);
-    }
-    // Everything the child wrote before it ended, however much.
-    while (Collect(0)) {
-    }
-    return exit_;
-  }
+  Exit Wait(int timeoutMs = 30000);
 
  private:
-  // True when it read something.
-  bool Collect(int timeoutMs) {
-    pollfd fds[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
-    if (::poll(fds, 2, timeoutMs) <= 0) return false;
-    char buf[4096];
-    bool got = false;
-    for (int i = 0; i < 2; ++i) {
-      if ((fds[i].revents & (POLLIN | POLLHUP)) == 0) continue;
-      const ssize_t n = ::read(fds[i].fd, buf, sizeof buf);
-      if (n > 0) (i == 0 ? exit_.out : exit_.err).append(buf, static_cast<std::size_t>(n));
-      got = got || n > 0;
-    }
-    return got;
-  }
+  struct Child;  // the system's process and pipes
+  // Per system: reads what is there, waiting up to timeoutMs for it; true
+  // when it read something.
+  bool Collect(int timeoutMs);
+  // Per system: true once the child has ended (exit_.code is set then).
+  bool Ended();
+  // Per system: ends the child now.
+  void Kill();
+  bool WaitFor(std::string Exit::*which, const std::string& part, int timeoutMs);
 
-  pid_t pid_ = -1;
-  int out_ = -1, err_ = -1;
+  std::unique_ptr<Child> child_;
   Exit exit_;
+};
+
+// A pipe that a thread fills with bytes and then closes (with holdOpen, at
+// End): a program's standard input that ends.
+class Feeder {
+ public:
+  explicit Feeder(std::vector<std::uint8_t> data, bool holdOpen = false);
+  // Closing the read end first ends a write that nobody takes any more.
+  ~Feeder();
+  Feeder(const Feeder&) = delete;
+  Feeder& operator=(const Feeder&) = delete;
+  Stream ReadEnd() const { return read_; }
+  // All written: the reader has taken all but what the pipe holds.
+  bool Done() const { return done_.load(); }
+  // Ends the input once every byte is written.
+  void End();
+
+ private:
+  void CloseWriteEnd();
+
+  std::vector<std::uint8_t> data_;
+  bool holdOpen_;
+  std::atomic<bool> done_{false};
+  Stream read_ = kNoStream, write_ = kNoStream;
+  Stream stop_ = kNoStream;  // Windows: ends a write that waits
+  std::thread thread_;
 };
 
 }  // namespace quorlink::testing::tools

@@ -81,11 +81,14 @@ InputWaiter::Result InputWaiter::Wait(bool withInput, int timeoutMs) {
     const DWORD r = ::WaitForMultipleObjects(waitOnInput ? 3 : 2, handles, FALSE, slice);
     if (r == WAIT_OBJECT_0 || r == WAIT_OBJECT_0 + 1) return kStopped;
     if (r == WAIT_OBJECT_0 + 2) {
-      // Key releases, mouse and focus events wake a console wait too.
+      // Key releases, mouse and focus events wake a console wait too, and so
+      // do keys that type nothing (Shift, arrows): a read would wait for a
+      // character then, where Cancel cannot reach it.
       INPUT_RECORD record;
       DWORD got = 0;
       if (::PeekConsoleInputA(in, &record, 1, &got) && got == 1 &&
-          !(record.EventType == KEY_EVENT && record.Event.KeyEvent.bKeyDown)) {
+          !(record.EventType == KEY_EVENT && record.Event.KeyEvent.bKeyDown &&
+            record.Event.KeyEvent.uChar.AsciiChar != 0)) {
         ::ReadConsoleInputA(in, &record, 1, &got);
         continue;
       }
