@@ -1,6 +1,7 @@
 // Windows has no pty: the cable is two COM ports joined outside the program
 // (a null-modem pair such as com0com on Windows; under Wine two COM links to
-// a pty pair joined with socat, which cmake/wine-run.sh sets up), named by
+// a pty pair joined by tests/wine/pty_cable, which cmake/wine-run.sh sets
+// up), named by
 // QUORLINK_DEMO_COM_PAIR=COMa:COMb. The library opens COMa; the demo drives
 // COMb as the device, with plain blocking Win32 calls.
 #include "tools/DemoCable.h"
@@ -64,7 +65,7 @@ std::unique_ptr<DemoCable> OpenDemoCable(std::string& why) {
   if (!port || !remote || *port == 0 || *remote == 0 || *port == *remote) {
     why = std::string("Windows has no pty pair: set ") + kPairVariable +
           "=COMa:COMb to two COM ports joined by a null-modem cable (under Wine, "
-          "cmake/wine-run.sh joins two with socat)";
+          "cmake/wine-run.sh joins two with tests/wine/pty_cable)";
     return nullptr;
   }
   const std::string name = "\\\\.\\COM" + std::to_string(*remote);

@@ -12,7 +12,7 @@ namespace {
 // stop event and keeps the process alive.
 std::atomic<HANDLE> stopEvent{nullptr};
 
-BOOL WINAPI OnControl(DWORD type) {
+BOOL WINAPI StopOnControl(DWORD type) {
   if (type == CTRL_C_EVENT || type == CTRL_BREAK_EVENT || type == CTRL_CLOSE_EVENT) {
     if (HANDLE e = stopEvent.load()) ::SetEvent(e);
     return TRUE;
@@ -35,11 +35,11 @@ SignalStop::SignalStop() {
   HANDLE e = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
   native_ = reinterpret_cast<std::intptr_t>(e);
   stopEvent.store(e);
-  ::SetConsoleCtrlHandler(OnControl, TRUE);
+  ::SetConsoleCtrlHandler(StopOnControl, TRUE);
 }
 
 SignalStop::~SignalStop() {
-  ::SetConsoleCtrlHandler(OnControl, FALSE);
+  ::SetConsoleCtrlHandler(StopOnControl, FALSE);
   stopEvent.store(nullptr);
   ::CloseHandle(reinterpret_cast<HANDLE>(native_));
 }

@@ -23,7 +23,7 @@ void Restore() {
 
 // Runs before the program's own handler (handlers run newest first) and
 // passes every event on to it.
-BOOL WINAPI OnControl(DWORD) {
+BOOL WINAPI RestoreModeOnControl(DWORD) {
   Restore();
   return FALSE;
 }
@@ -46,9 +46,9 @@ RawKeyboard::RawKeyboard() {
   const DWORD raw =
       mode & ~static_cast<DWORD>(ENABLE_LINE_INPUT | ENABLE_ECHO_INPUT | ENABLE_PROCESSED_INPUT);
   savedMode.store(mode);
-  ::SetConsoleCtrlHandler(OnControl, TRUE);
+  ::SetConsoleCtrlHandler(RestoreModeOnControl, TRUE);
   if (!::SetConsoleMode(in, raw)) {
-    ::SetConsoleCtrlHandler(OnControl, FALSE);
+    ::SetConsoleCtrlHandler(RestoreModeOnControl, FALSE);
     savedMode.store(kNone);
     return;
   }
@@ -58,7 +58,7 @@ RawKeyboard::RawKeyboard() {
 RawKeyboard::~RawKeyboard() {
   if (!saved_) return;
   Restore();
-  ::SetConsoleCtrlHandler(OnControl, FALSE);
+  ::SetConsoleCtrlHandler(RestoreModeOnControl, FALSE);
 }
 
 }  // namespace quorlink::tools

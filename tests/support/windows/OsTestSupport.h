@@ -34,11 +34,16 @@ inline std::string SystemErrorText(DWORD code) {
   return std::string(text, n);
 }
 
-// The library's message-only windows alive now.
+// The library's message-only windows alive now in this process (other test
+// programs run beside it on the same desktop).
 inline std::size_t LiveWindowCount() {
   std::size_t n = 0;
   HWND w = nullptr;
-  while ((w = ::FindWindowExA(HWND_MESSAGE, w, "QuorlinkMessageWindow", nullptr)) != nullptr) ++n;
+  while ((w = ::FindWindowExA(HWND_MESSAGE, w, "QuorlinkMessageWindow", nullptr)) != nullptr) {
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(w, &owner);
+    if (owner == ::GetCurrentProcessId()) ++n;
+  }
   return n;
 }
 
