@@ -90,4 +90,14 @@ class Feeder {
   std::thread thread_;
 };
 
+// Runs the program to its end (bounded by Wait's deadline).
+inline Exit RunProgram(const std::vector<std::string>& args) {
+  Program p(args);
+  return p.Wait();
+}
+
+inline bool Has(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
 }  // namespace quorlink::testing::tools

@@ -21,17 +21,9 @@ namespace {
 
 using tools::Exit;
 using tools::Feeder;
+using tools::Has;
 using tools::Program;
-
-Exit RunProgram(const std::vector<std::string>& args) {
-  Program p(args);
-  EXPECT_TRUE(p.Started());
-  return p.Wait();
-}
-
-bool Has(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
+using tools::RunProgram;
 
 std::vector<std::uint8_t> Pattern(std::size_t size) {
   std::vector<std::uint8_t> data(size);

@@ -15,17 +15,9 @@ namespace {
 
 using tools::Exit;
 using tools::Feeder;
+using tools::Has;
 using tools::Program;
-
-Exit RunProgram(const std::vector<std::string>& args) {
-  Program p(args);
-  EXPECT_TRUE(p.Started());
-  return p.Wait();
-}
-
-bool Has(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
+using tools::RunProgram;
 
 // Each kind of failure says why, after the library's own message, and has
 // its own exit code.
