@@ -88,6 +88,11 @@ std::shared_ptr<WinSerialDevice> WinSerialDevice::Open(const std::string& path) 
   std::shared_ptr<WinSerialDevice> device(new WinSerialDevice(key, file));
   if (!device->wake_ || !device->readOv_.hEvent || !device->writeOv_.hEvent)
     return ::SetLastError(ERROR_NOT_ENOUGH_MEMORY), nullptr;
+  // A write completes when the driver has the bytes, not when they are out:
+  // what an earlier session (ours or another program's) left in the driver
+  // may not have gone yet (under Wine it sits in the pty until the far end
+  // reads it), so the open's purge spares it.
+  device->keepInherited_ = true;
   registry[key] = device;
   return device;
 }
@@ -291,9 +296,9 @@ BOOL WinSerialDevice::Purge(DWORD flags) {
     }
     if (queue_.empty() && inflightLeft_ == 0) CompleteWrites();
   }
-  // The device's own buffer may hold what an earlier session sent: a
-  // takeover's purge leaves it.
-  const DWORD osFlags = keep ? (flags & ~static_cast<DWORD>(PURGE_TXCLEAR)) : flags;
+  // The device's own buffer may hold what an earlier session sent: the
+  // open's purge leaves it, and aborts no write of the inherited output.
+  const DWORD osFlags = keep ? (flags & ~static_cast<DWORD>(PURGE_TXCLEAR | PURGE_TXABORT)) : flags;
   return osFlags == 0 ? TRUE : ::PurgeComm(file_, osFlags);
 }
 
