@@ -9,6 +9,7 @@
 #include "platform/Kernel.h"
 #include "platform/Serial.h"
 #include "support/ComBinding.h"
+#include "support/SlowDevice.h"
 
 namespace quorlink::testing {
 namespace {
@@ -128,6 +129,43 @@ TEST(SerialBackend, AWriteTheDeviceCannotTakeAtOnceCompletesInTheBackground) {
   EXPECT_EQ(Kernel().WaitForSingleObject(wov.hEvent, 0), WAIT_TIMEOUT);
   EXPECT_EQ(p.cable.Read(data.size(), 20000), data);
   EXPECT_EQ(Kernel().WaitForSingleObject(wov.hEvent, 5000), WAIT_OBJECT_0);
+  Kernel().CloseHandle(wov.hEvent);
+}
+
+// A write is done once the driver holds the bytes, not once they are out:
+// an open's purge, as at Connect, must not drop what the last session left
+// in the driver. The device reads slowly, so that each close leaves output
+// in the driver, and the drain has let go before the next open.
+TEST(SerialBackend, AnOpenKeepsWhatTheLastSessionLeftInTheDevice) {
+  SerialCable cable;
+  ScopedComBinding binding{61, cable.PortPath()};
+  SlowDevice device(cable, 512, 2);
+  OVERLAPPED wov{};
+  wov.hEvent = Kernel().CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  std::vector<std::uint8_t> expected;
+  for (int round = 0; round < 12; ++round) {
+    HANDLE port = Serial().CreateFileA("COM61", GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                       OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    ASSERT_NE(port, INVALID_HANDLE_VALUE) << round;
+    ASSERT_TRUE(Serial().PurgeComm(port, PURGE_TXCLEAR | PURGE_RXCLEAR)) << round;
+    std::vector<std::uint8_t> block(32 * 1024);
+    for (std::size_t i = 0; i < block.size(); ++i)
+      block[i] = static_cast<std::uint8_t>(round * 7 + i % 241);
+    DWORD written = 0;
+    Kernel().ResetEvent(wov.hEvent);
+    if (!Serial().WriteFile(port, block.data(), static_cast<DWORD>(block.size()), &written, &wov)) {
+      ASSERT_EQ(Kernel().GetLastError(), ERROR_IO_PENDING) << round;
+    }
+    ASSERT_EQ(Kernel().WaitForSingleObject(wov.hEvent, 20000), WAIT_OBJECT_0) << round;
+    expected.insert(expected.end(), block.begin(), block.end());
+    Kernel().CloseHandle(port);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  for (int i = 0; i < 3000 && device.Received() < expected.size(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  const auto& got = device.Stop();
+  EXPECT_EQ(got.size(), expected.size());
+  EXPECT_TRUE(got == expected);
   Kernel().CloseHandle(wov.hEvent);
 }
 
