@@ -136,8 +136,8 @@ TEST(SerialStressThreaded, ClosingWithOutputQueuedLeavesNothingBehind) {
   // a time limit.
   const TQuorByteArray block(128 * 1024 / kStressScale, 0x33);
   for (std::size_t i = 0; i < 20; ++i) {
-    // An open purges what the device has not taken yet, so the next cycle
-    // starts once it has all; the port may still be letting go of it.
+    // Each cycle starts once the device has all of the last one (the count
+    // tells them apart); the port may still be letting go of it.
     ASSERT_TRUE(PumpUntil([&] { return received.load() == i * block.size(); }, 20000)) << i;
     ASSERT_TRUE(PumpUntil(
         [&] {
