@@ -5,6 +5,8 @@
 // and waits for it its own way (posix/ProgramRun.cpp, windows/ProgramRun.cpp).
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -93,6 +95,7 @@ class Feeder {
 // Runs the program to its end (bounded by Wait's deadline).
 inline Exit RunProgram(const std::vector<std::string>& args) {
   Program p(args);
+  EXPECT_TRUE(p.Started());
   return p.Wait();
 }
 
