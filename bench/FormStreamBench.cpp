@@ -14,7 +14,7 @@
 #include <memory>
 #include <string>
 
-#include "core/FormStream.h"
+#include "quorlink/core/FormStream.h"
 #include "tests/support/FormGadget.h"
 
 using quorlink::testing::TGadget;

@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "bench/meter/SyscallMeter.h"
-#include "bluetooth/QuorBluetooth.h"
-#include "platform/Messages.h"
+#include "quorlink/bluetooth/QuorBluetooth.h"
+#include "quorlink/platform/Messages.h"
 #include "platform/Winsock.h"
 #include "platform/virtual/VirtualRadio.h"
 #include "tests/support/VirtualRadios.h"

@@ -20,8 +20,8 @@
 #include <vector>
 
 #include "bench/meter/SyscallMeter.h"
-#include "comport/QuorComPort.h"
-#include "core/Application.h"
+#include "quorlink/comport/QuorComPort.h"
+#include "quorlink/core/Application.h"
 #include "tests/support/PtyPair.h"
 
 using namespace quorlink;

@@ -1,10 +1,10 @@
-#include "bluetooth/QuorBluetooth.h"
+#include "quorlink/bluetooth/QuorBluetooth.h"
 
 #include <cstring>
 
 #include "bluetooth/QuorBluetoothTimer.h"
 #include "core/StandardTypes.h"
-#include "core/SysUtils.h"
+#include "quorlink/core/SysUtils.h"
 #include "platform/Winsock.h"
 
 namespace quorlink {

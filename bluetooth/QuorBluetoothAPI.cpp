@@ -1,4 +1,4 @@
-#include "bluetooth/QuorBluetoothAPI.h"
+#include "quorlink/bluetooth/QuorBluetoothAPI.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "bluetooth/QuorBluetoothConnection.h"
+#include "quorlink/bluetooth/QuorBluetoothConnection.h"
 
 #include <algorithm>
 #include <climits>
@@ -6,8 +6,8 @@
 #include <exception>
 
 #include "bluetooth/QuorBluetoothDrain.h"
-#include "bluetooth/QuorBluetoothText.h"
-#include "core/SysUtils.h"
+#include "quorlink/bluetooth/QuorBluetoothText.h"
+#include "quorlink/core/SysUtils.h"
 #include "platform/BluetoothApi.h"
 #include "platform/Kernel.h"
 #include "platform/Winsock.h"

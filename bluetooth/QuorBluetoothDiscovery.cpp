@@ -3,9 +3,9 @@
 // platform's device picker.
 #include <cstring>
 
-#include "bluetooth/QuorBluetooth.h"
-#include "bluetooth/QuorBluetoothText.h"
-#include "core/SysUtils.h"
+#include "quorlink/bluetooth/QuorBluetooth.h"
+#include "quorlink/bluetooth/QuorBluetoothText.h"
+#include "quorlink/core/SysUtils.h"
 #include "platform/BluetoothApi.h"
 #include "platform/Kernel.h"
 #include "platform/Winsock.h"

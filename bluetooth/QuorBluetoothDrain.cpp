@@ -7,7 +7,7 @@
 #include <mutex>
 #include <thread>
 
-#include "bluetooth/QuorBluetooth.h"
+#include "quorlink/bluetooth/QuorBluetooth.h"
 #include "platform/Winsock.h"
 
 namespace quorlink {

@@ -8,8 +8,8 @@
 #include <chrono>
 #include <cstddef>
 
-#include "core/QuorCustomTransport.h"
-#include "platform/BluetoothTypes.h"
+#include "quorlink/core/QuorCustomTransport.h"
+#include "quorlink/platform/BluetoothTypes.h"
 
 namespace quorlink::bluetooth_detail {
 

@@ -1,8 +1,8 @@
-#include "bluetooth/QuorBluetoothText.h"
+#include "quorlink/bluetooth/QuorBluetoothText.h"
 
 #include <cstring>
 
-#include "core/SysUtils.h"
+#include "quorlink/core/SysUtils.h"
 #include "platform/Winsock.h"
 
 namespace quorlink {

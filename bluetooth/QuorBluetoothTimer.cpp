@@ -1,6 +1,6 @@
 #include "bluetooth/QuorBluetoothTimer.h"
 
-#include "core/Application.h"
+#include "quorlink/core/Application.h"
 
 namespace quorlink::bluetooth_detail {
 

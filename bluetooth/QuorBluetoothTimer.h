@@ -8,7 +8,7 @@
 #include <mutex>
 #include <thread>
 
-#include "platform/Messages.h"
+#include "quorlink/platform/Messages.h"
 
 namespace quorlink::bluetooth_detail {
 

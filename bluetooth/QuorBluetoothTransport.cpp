@@ -4,10 +4,10 @@
 #include <chrono>
 #include <exception>
 
-#include "bluetooth/QuorBluetooth.h"
-#include "bluetooth/QuorBluetoothConnection.h"
+#include "quorlink/bluetooth/QuorBluetooth.h"
+#include "quorlink/bluetooth/QuorBluetoothConnection.h"
 #include "bluetooth/QuorBluetoothTimer.h"
-#include "core/SysUtils.h"
+#include "quorlink/core/SysUtils.h"
 #include "platform/Kernel.h"
 #include "platform/Winsock.h"
 

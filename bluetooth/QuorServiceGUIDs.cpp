@@ -1,5 +1,5 @@
-#include "bluetooth/QuorBluetooth.h"
-#include "bluetooth/QuorBluetoothAPI.h"
+#include "quorlink/bluetooth/QuorBluetooth.h"
+#include "quorlink/bluetooth/QuorBluetoothAPI.h"
 
 namespace quorlink {
 

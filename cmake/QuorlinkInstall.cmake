@@ -1,25 +1,21 @@
 # Installs the library, its public headers (under include/quorlink/, so that
-# programs include "core/Application.h" with -I<prefix>/include/quorlink), a
+# programs include <quorlink/core/Application.h> with -I<prefix>/include), a
 # CMake package (find_package(quorlink), target quorlink::quorlink), a
 # pkg-config file, the program and the licence.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
-set(QUORLINK_INSTALL_INCLUDEDIR ${CMAKE_INSTALL_INCLUDEDIR}/quorlink)
 set(QUORLINK_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/quorlink)
 
 install(TARGETS quorlink EXPORT quorlinkTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
-  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
-  INCLUDES DESTINATION ${QUORLINK_INSTALL_INCLUDEDIR})
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # The build's own OS vocabulary (include/posix or include/windows) lands
-# beside the rest, where "platform/os/Types.h" finds it.
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/ ${QUORLINK_GENERATED_INCLUDE}/
-  DESTINATION ${QUORLINK_INSTALL_INCLUDEDIR}
-  FILES_MATCHING PATTERN "*.h"
-  PATTERN "posix" EXCLUDE PATTERN "windows" EXCLUDE)
-install(DIRECTORY ${QUORLINK_OS_INCLUDE}/ DESTINATION ${QUORLINK_INSTALL_INCLUDEDIR}
+# beside the rest, where <quorlink/platform/os/Types.h> finds it.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/quorlink ${QUORLINK_GENERATED_INCLUDE}/quorlink
+  ${QUORLINK_OS_INCLUDE}/quorlink
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
   FILES_MATCHING PATTERN "*.h")
 install(EXPORT quorlinkTargets NAMESPACE quorlink:: DESTINATION ${QUORLINK_INSTALL_CMAKEDIR})
 

@@ -1,4 +1,4 @@
-#include "comport/QuorComPort.h"
+#include "quorlink/comport/QuorComPort.h"
 
 #include "core/StandardTypes.h"
 

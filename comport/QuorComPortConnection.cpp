@@ -1,6 +1,6 @@
 #include <algorithm>
 
-#include "comport/QuorComPort.h"
+#include "quorlink/comport/QuorComPort.h"
 #include "platform/Kernel.h"
 
 namespace quorlink {

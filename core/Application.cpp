@@ -1,4 +1,4 @@
-#include "core/Application.h"
+#include "quorlink/core/Application.h"
 
 #include <atomic>
 #include <cstdio>

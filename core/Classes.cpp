@@ -1,4 +1,4 @@
-#include "core/Classes.h"
+#include "quorlink/core/Classes.h"
 
 #include <algorithm>
 #include <cctype>

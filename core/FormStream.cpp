@@ -1,4 +1,4 @@
-#include "core/FormStream.h"
+#include "quorlink/core/FormStream.h"
 
 #include <any>
 #include <cstdint>
@@ -11,8 +11,8 @@
 #include <utility>
 #include <vector>
 
-#include "core/FormText.h"
-#include "core/SysUtils.h"
+#include "quorlink/core/FormText.h"
+#include "quorlink/core/SysUtils.h"
 
 namespace quorlink {
 

@@ -1,9 +1,9 @@
-#include "core/FormText.h"
+#include "quorlink/core/FormText.h"
 
 #include <cstddef>
 #include <limits>
 
-#include "core/SysUtils.h"
+#include "quorlink/core/SysUtils.h"
 
 namespace quorlink {
 

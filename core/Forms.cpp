@@ -1,4 +1,4 @@
-#include "core/Forms.h"
+#include "quorlink/core/Forms.h"
 
 #include <algorithm>
 

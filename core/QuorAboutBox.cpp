@@ -1,5 +1,5 @@
-#include "core/Forms.h"
-#include "core/QuorBaseComponent.h"
+#include "quorlink/core/Forms.h"
+#include "quorlink/core/QuorBaseComponent.h"
 
 namespace quorlink {
 

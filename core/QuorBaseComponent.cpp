@@ -1,7 +1,7 @@
-#include "core/QuorBaseComponent.h"
+#include "quorlink/core/QuorBaseComponent.h"
 
 #include "core/StandardTypes.h"
-#include "core/Version.h"
+#include "quorlink/core/Version.h"
 
 namespace quorlink {
 

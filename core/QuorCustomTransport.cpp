@@ -1,9 +1,9 @@
-#include "core/QuorCustomTransport.h"
+#include "quorlink/core/QuorCustomTransport.h"
 
 #include <any>
 #include <exception>
 
-#include "core/Application.h"
+#include "quorlink/core/Application.h"
 #include "core/StandardTypes.h"
 
 namespace quorlink {

@@ -1,4 +1,4 @@
-#include "core/QuorStrings.h"
+#include "quorlink/core/QuorStrings.h"
 
 namespace quorlink {
 

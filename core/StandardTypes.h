@@ -2,7 +2,7 @@
 // share, made once.
 #pragma once
 
-#include "core/TypInfo.h"
+#include "quorlink/core/TypInfo.h"
 
 namespace quorlink {
 

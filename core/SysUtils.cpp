@@ -1,4 +1,4 @@
-#include "core/SysUtils.h"
+#include "quorlink/core/SysUtils.h"
 
 #include <limits>
 #include <map>

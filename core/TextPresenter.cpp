@@ -1,9 +1,9 @@
-#include "core/TextPresenter.h"
+#include "quorlink/core/TextPresenter.h"
 
 #include <algorithm>
 #include <vector>
 
-#include "core/Application.h"
+#include "quorlink/core/Application.h"
 #include "platform/Console.h"
 
 namespace quorlink {

@@ -1,10 +1,10 @@
-#include "core/Threads.h"
+#include "quorlink/core/Threads.h"
 
 #include <condition_variable>
 #include <memory>
 #include <utility>
 
-#include "core/Application.h"
+#include "quorlink/core/Application.h"
 #include "core/MainThreadWindows.h"
 
 namespace quorlink {

@@ -1,4 +1,4 @@
-#include "design/DesignEditors.h"
+#include "quorlink/design/DesignEditors.h"
 
 #include <cctype>
 #include <exception>

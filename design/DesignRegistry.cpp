@@ -1,4 +1,4 @@
-#include "design/DesignRegistry.h"
+#include "quorlink/design/DesignRegistry.h"
 
 #include <cctype>
 

@@ -5,8 +5,8 @@
 #include <exception>
 #include <sstream>
 
-#include "core/FormStream.h"
-#include "design/DesignRegistry.h"
+#include "quorlink/core/FormStream.h"
+#include "quorlink/design/DesignRegistry.h"
 #include "design/FormFile.h"
 
 namespace quorlink {

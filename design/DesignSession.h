@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "core/Forms.h"
+#include "quorlink/core/Forms.h"
 
 namespace quorlink {
 

@@ -8,7 +8,7 @@
 #include <random>
 #include <system_error>
 
-#include "core/SysUtils.h"
+#include "quorlink/core/SysUtils.h"
 
 namespace quorlink {
 

@@ -1,7 +1,7 @@
 // The palette images, drawn here as characters so that they can be read and
 // changed as text; each is made into a BMP file (32 x 32, 8 bits per pixel,
 // bottom-up rows, a 256-entry colour table) when first asked for.
-#include "design/PaletteBitmaps.h"
+#include "quorlink/design/PaletteBitmaps.h"
 
 #include <array>
 #include <cctype>

@@ -1,7 +1,7 @@
-#include "design/QuorPropEdit.h"
+#include "quorlink/design/QuorPropEdit.h"
 
-#include "bluetooth/QuorBluetooth.h"
-#include "core/QuorBaseComponent.h"
+#include "quorlink/bluetooth/QuorBluetooth.h"
+#include "quorlink/core/QuorBaseComponent.h"
 
 namespace quorlink {
 

@@ -1,10 +1,10 @@
-#include "design/QuorReg.h"
+#include "quorlink/design/QuorReg.h"
 
-#include "bluetooth/QuorBluetooth.h"
-#include "comport/QuorComPort.h"
+#include "quorlink/bluetooth/QuorBluetooth.h"
+#include "quorlink/comport/QuorComPort.h"
 #include "core/StandardTypes.h"
-#include "design/DesignRegistry.h"
-#include "design/QuorPropEdit.h"
+#include "quorlink/design/DesignRegistry.h"
+#include "quorlink/design/QuorPropEdit.h"
 
 namespace quorlink {
 

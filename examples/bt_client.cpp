@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <string>
 
-#include "bluetooth/QuorBluetooth.h"
-#include "bluetooth/QuorBluetoothProvider.h"
-#include "core/Application.h"
+#include <quorlink/bluetooth/QuorBluetooth.h>
+#include <quorlink/bluetooth/QuorBluetoothProvider.h>
+#include <quorlink/core/Application.h>
 
 using namespace quorlink;
 

@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <string>
 
-#include "comport/QuorComPort.h"
-#include "core/Application.h"
-#include "platform/Serial.h"
+#include <quorlink/comport/QuorComPort.h>
+#include <quorlink/core/Application.h>
+#include <quorlink/platform/Serial.h>
 
 using namespace quorlink;
 

@@ -9,9 +9,9 @@
 #include <string>
 #include <string_view>
 
-#include "bluetooth/QuorBluetooth.h"
-#include "comport/QuorComPort.h"
-#include "core/FormStream.h"
+#include "quorlink/bluetooth/QuorBluetooth.h"
+#include "quorlink/comport/QuorComPort.h"
+#include "quorlink/core/FormStream.h"
 
 using namespace quorlink;
 

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/ApiSlot.h"
-#include "platform/BluetoothTypes.h"
-#include "platform/Types.h"
+#include "quorlink/platform/ApiSlot.h"
+#include "quorlink/platform/BluetoothTypes.h"
+#include "quorlink/platform/Types.h"
 
 namespace quorlink::platform {
 

@@ -5,8 +5,8 @@
 
 #include <string_view>
 
-#include "platform/ApiSlot.h"
-#include "platform/Types.h"
+#include "quorlink/platform/ApiSlot.h"
+#include "quorlink/platform/Types.h"
 
 namespace quorlink::platform {
 

@@ -3,7 +3,7 @@
 // elsewhere).
 #pragma once
 
-#include "core/Forms.h"
+#include "quorlink/core/Forms.h"
 
 namespace quorlink::platform {
 

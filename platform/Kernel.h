@@ -2,8 +2,8 @@
 // All members may be called from any thread; last error is per thread.
 #pragma once
 
-#include "platform/ApiSlot.h"
-#include "platform/Types.h"
+#include "quorlink/platform/ApiSlot.h"
+#include "quorlink/platform/Types.h"
 
 namespace quorlink::platform {
 

@@ -1,8 +1,8 @@
 // The Bluetooth API's walk over an SDP record's attributes. Any thread.
 #pragma once
 
-#include "platform/ApiSlot.h"
-#include "platform/BluetoothTypes.h"
+#include "quorlink/platform/ApiSlot.h"
+#include "quorlink/platform/BluetoothTypes.h"
 
 namespace quorlink::platform {
 

@@ -2,7 +2,7 @@
 #include <mutex>
 #include <string_view>
 
-#include "platform/Serial.h"
+#include "quorlink/platform/Serial.h"
 
 namespace quorlink::platform {
 

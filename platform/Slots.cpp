@@ -1,5 +1,5 @@
 #include "platform/Kernel.h"
-#include "platform/Messages.h"
+#include "quorlink/platform/Messages.h"
 
 namespace quorlink::platform {
 

@@ -4,9 +4,9 @@
 // as on Windows, so RaiseLastOSError reports it.
 #pragma once
 
-#include "platform/ApiSlot.h"
-#include "platform/BluetoothTypes.h"
-#include "platform/Types.h"
+#include "quorlink/platform/ApiSlot.h"
+#include "quorlink/platform/BluetoothTypes.h"
+#include "quorlink/platform/Types.h"
 
 namespace quorlink {
 

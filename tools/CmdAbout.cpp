@@ -1,4 +1,4 @@
-#include "core/QuorBaseComponent.h"
+#include "quorlink/core/QuorBaseComponent.h"
 #include "tools/CommandLine.h"
 #include "tools/Commands.h"
 

@@ -9,9 +9,9 @@
 #include <optional>
 #include <thread>
 
-#include "bluetooth/QuorBluetooth.h"
-#include "core/Application.h"
-#include "core/Threads.h"
+#include "quorlink/bluetooth/QuorBluetooth.h"
+#include "quorlink/core/Application.h"
+#include "quorlink/core/Threads.h"
 #include "platform/BluetoothApi.h"
 #include "platform/Kernel.h"
 #include "tools/BluetoothSession.h"

@@ -9,8 +9,8 @@
 
 #include "design/DesignSession.h"
 #include "design/FormFile.h"
-#include "design/PaletteBitmaps.h"
-#include "design/QuorReg.h"
+#include "quorlink/design/PaletteBitmaps.h"
+#include "quorlink/design/QuorReg.h"
 #include "tools/BluetoothSession.h"
 #include "tools/CommandLine.h"
 #include "tools/Commands.h"

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <map>
 
-#include "platform/Serial.h"
+#include "quorlink/platform/Serial.h"
 #include "tools/CommandLine.h"
 #include "tools/Commands.h"
 #include "tools/Failures.h"

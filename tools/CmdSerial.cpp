@@ -8,8 +8,8 @@
 #include <optional>
 #include <thread>
 
-#include "comport/QuorComPort.h"
-#include "core/Application.h"
+#include "quorlink/comport/QuorComPort.h"
+#include "quorlink/core/Application.h"
 #include "platform/Kernel.h"
 #include "tools/CommandLine.h"
 #include "tools/Commands.h"

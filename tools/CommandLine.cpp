@@ -5,7 +5,7 @@
 #include <memory>
 #include <sstream>
 
-#include "platform/Serial.h"
+#include "quorlink/platform/Serial.h"
 #include "tools/Failures.h"
 
 namespace quorlink::tools {

@@ -5,8 +5,8 @@
 #include <exception>
 #include <map>
 
-#include "core/QuorBaseComponent.h"
-#include "core/Version.h"
+#include "quorlink/core/QuorBaseComponent.h"
+#include "quorlink/core/Version.h"
 #include "tools/CommandLine.h"
 #include "tools/Failures.h"
 

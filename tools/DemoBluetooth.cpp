@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <string>
 
-#include "bluetooth/QuorBluetooth.h"
-#include "platform/Messages.h"
+#include "quorlink/bluetooth/QuorBluetooth.h"
+#include "quorlink/platform/Messages.h"
 #include "platform/virtual/VirtualRadio.h"
 #include "tests/support/VirtualRadios.h"
 #include "tools/Commands.h"

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <string>
 
-#include "comport/QuorComPort.h"
+#include "quorlink/comport/QuorComPort.h"
 #include "platform/Kernel.h"
 #include "tools/Commands.h"
 #include "tools/DemoCable.h"

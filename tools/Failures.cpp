@@ -1,6 +1,6 @@
 #include "tools/Failures.h"
 
-#include "core/SysUtils.h"
+#include "quorlink/core/SysUtils.h"
 #include "platform/Winsock.h"
 
 namespace quorlink::tools {

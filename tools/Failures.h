@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "platform/Types.h"
+#include "quorlink/platform/Types.h"
 
 namespace quorlink::tools {
 

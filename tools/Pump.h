@@ -1,7 +1,7 @@
 // The demo sections wait for their events by running the main loop.
 #pragma once
 
-#include "platform/Messages.h"
+#include "quorlink/platform/Messages.h"
 
 namespace quorlink::tools {
 

@@ -5,8 +5,8 @@
 #include <exception>
 #include <thread>
 
-#include "core/Application.h"
-#include "core/Threads.h"
+#include "quorlink/core/Application.h"
+#include "quorlink/core/Threads.h"
 
 namespace quorlink::tools {
 

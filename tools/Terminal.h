@@ -6,7 +6,7 @@
 #include <atomic>
 #include <string>
 
-#include "core/QuorCustomTransport.h"
+#include "quorlink/core/QuorCustomTransport.h"
 #include "tools/Host.h"
 #include "tools/TerminalSession.h"
 

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/Types.h"
+#include "quorlink/platform/Types.h"
 
 namespace quorlink::tools {
 

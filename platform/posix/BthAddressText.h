@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/BluetoothTypes.h"
+#include "quorlink/platform/BluetoothTypes.h"
 
 namespace quorlink::platform::posix {
 

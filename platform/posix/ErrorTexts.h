@@ -2,7 +2,7 @@
 // the words Windows uses, so that messages read the same on every platform.
 #pragma once
 
-#include "platform/Types.h"
+#include "quorlink/platform/Types.h"
 
 namespace quorlink::platform::posix {
 

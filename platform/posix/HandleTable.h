@@ -8,7 +8,7 @@
 #include <mutex>
 #include <unordered_map>
 
-#include "platform/Types.h"
+#include "quorlink/platform/Types.h"
 
 namespace quorlink::platform::posix {
 

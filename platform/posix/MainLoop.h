@@ -9,7 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "platform/Messages.h"
+#include "quorlink/platform/Messages.h"
 
 namespace quorlink::platform::posix {
 

@@ -1,4 +1,4 @@
-#include "core/TextPresenter.h"
+#include "quorlink/core/TextPresenter.h"
 #include "platform/FormPresenter.h"
 
 namespace quorlink::platform {

@@ -1,6 +1,6 @@
 #include <string>
 
-#include "platform/Serial.h"
+#include "quorlink/platform/Serial.h"
 #include "platform/posix/HandleTable.h"
 #include "platform/posix/SerialPort.h"
 

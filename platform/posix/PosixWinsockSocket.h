@@ -8,7 +8,7 @@
 #include <memory>
 #include <mutex>
 
-#include "platform/BluetoothTypes.h"
+#include "quorlink/platform/BluetoothTypes.h"
 #include "platform/posix/VirtualRadioLinks.h"
 
 namespace quorlink::platform::posix {

@@ -1,6 +1,6 @@
 // The public face of the provider choice on POSIX: the virtual radio, BlueZ
 // or none.
-#include "bluetooth/QuorBluetoothProvider.h"
+#include "quorlink/bluetooth/QuorBluetoothProvider.h"
 #include "platform/posix/BluetoothProvider.h"
 
 namespace quorlink {

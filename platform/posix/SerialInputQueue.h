@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "platform/Types.h"
+#include "quorlink/platform/Types.h"
 
 namespace quorlink::platform::posix {
 

@@ -25,7 +25,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/Serial.h"
+#include "quorlink/platform/Serial.h"
 #include "platform/posix/HandleTable.h"
 #include "platform/posix/SerialInputQueue.h"
 #include "platform/posix/SerialTermios.h"

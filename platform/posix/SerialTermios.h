@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "platform/Serial.h"
+#include "quorlink/platform/Serial.h"
 
 namespace quorlink::platform::posix {
 

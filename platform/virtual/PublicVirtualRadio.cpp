@@ -1,5 +1,5 @@
 // The public face of the virtual radio, the same on every OS.
-#include "bluetooth/QuorBluetoothProvider.h"
+#include "quorlink/bluetooth/QuorBluetoothProvider.h"
 #include "platform/posix/BthAddressText.h"
 #include "platform/virtual/VirtualRadio.h"
 

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Types.h"
+#include "quorlink/platform/Types.h"
 #include "platform/virtual/VirtualRadioStore.h"
 
 namespace quorlink::platform::vradio {

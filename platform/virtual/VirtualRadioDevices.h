@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/BluetoothApi.h"
-#include "platform/BluetoothTypes.h"
+#include "quorlink/platform/BluetoothTypes.h"
 
 namespace quorlink::platform::vradio {
 

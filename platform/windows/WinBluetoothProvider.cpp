@@ -1,7 +1,7 @@
 // The public face of the provider choice on Windows: the virtual radio when
 // the program asked for it, else the system's Bluetooth when it has a radio.
-#include "bluetooth/QuorBluetoothProvider.h"
-#include "core/SysUtils.h"
+#include "quorlink/bluetooth/QuorBluetoothProvider.h"
+#include "quorlink/core/SysUtils.h"
 #include "platform/BluetoothApi.h"
 #include "platform/Kernel.h"
 #include "platform/virtual/VirtualRadio.h"

@@ -8,8 +8,8 @@
 #include <memory>
 #include <vector>
 
-#include "core/Forms.h"
-#include "core/TextPresenter.h"
+#include "quorlink/core/Forms.h"
+#include "quorlink/core/TextPresenter.h"
 
 namespace quorlink::platform {
 

@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-#include "core/Forms.h"
+#include "quorlink/core/Forms.h"
 
 namespace quorlink::platform {
 

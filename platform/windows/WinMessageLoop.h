@@ -5,7 +5,7 @@
 
 #include <atomic>
 
-#include "platform/Messages.h"
+#include "quorlink/platform/Messages.h"
 
 namespace quorlink::platform::windows {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <type_traits>
 
-#include "platform/Serial.h"
+#include "quorlink/platform/Serial.h"
 #include "platform/windows/WinSerialClose.h"
 #include "platform/windows/WinSerialDevice.h"
 

@@ -3,7 +3,7 @@
 // handle here first.
 #pragma once
 
-#include "platform/Types.h"
+#include "quorlink/platform/Types.h"
 
 namespace quorlink::platform::windows {
 

@@ -28,7 +28,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Serial.h"
+#include "quorlink/platform/Serial.h"
 
 namespace quorlink::platform::windows {
 

@@ -5,9 +5,9 @@
 
 #include "OsTestSupport.h"
 #include "bluetooth/AddressWinsock.h"
-#include "bluetooth/QuorBluetooth.h"
-#include "bluetooth/QuorBluetoothAPI.h"
-#include "core/SysUtils.h"
+#include "quorlink/bluetooth/QuorBluetooth.h"
+#include "quorlink/bluetooth/QuorBluetoothAPI.h"
+#include "quorlink/core/SysUtils.h"
 
 namespace quorlink {
 namespace {

@@ -5,9 +5,9 @@
 #include <string>
 #include <system_error>
 
-#include "bluetooth/QuorBluetooth.h"
-#include "bluetooth/QuorBluetoothProvider.h"
-#include "core/Classes.h"
+#include "quorlink/bluetooth/QuorBluetooth.h"
+#include "quorlink/bluetooth/QuorBluetoothProvider.h"
+#include "quorlink/core/Classes.h"
 #include "platform/virtual/VirtualRadio.h"
 #include "support/VirtualRadios.h"
 

@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "OsTestSupport.h"
-#include "bluetooth/QuorBluetooth.h"
-#include "bluetooth/QuorBluetoothConnection.h"
-#include "core/Classes.h"
+#include "quorlink/bluetooth/QuorBluetooth.h"
+#include "quorlink/bluetooth/QuorBluetoothConnection.h"
+#include "quorlink/core/Classes.h"
 #include "platform/BluetoothApi.h"
 #include "platform/Kernel.h"
 #include "platform/virtual/VirtualRadio.h"

@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "OsTestSupport.h"
-#include "bluetooth/QuorBluetooth.h"
+#include "quorlink/bluetooth/QuorBluetooth.h"
 #include "platform/Winsock.h"
 #include "platform/virtual/VirtualRadio.h"
 #include "support/VirtualRadios.h"

@@ -3,7 +3,7 @@
 #include <utility>
 #include <vector>
 
-#include "bluetooth/QuorBluetoothAPI.h"
+#include "quorlink/bluetooth/QuorBluetoothAPI.h"
 #include "platform/Kernel.h"
 #include "platform/posix/SdpStream.h"
 #include "platform/virtual/VirtualRadio.h"

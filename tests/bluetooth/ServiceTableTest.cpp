@@ -4,8 +4,8 @@
 #include <set>
 #include <string>
 
-#include "bluetooth/QuorBluetooth.h"
-#include "bluetooth/QuorBluetoothAPI.h"
+#include "quorlink/bluetooth/QuorBluetooth.h"
+#include "quorlink/bluetooth/QuorBluetoothAPI.h"
 
 namespace quorlink {
 namespace {

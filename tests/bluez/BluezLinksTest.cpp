@@ -12,10 +12,10 @@
 #include <utility>
 #include <vector>
 
-#include "bluetooth/QuorBluetooth.h"
-#include "bluetooth/QuorBluetoothConnection.h"
+#include "quorlink/bluetooth/QuorBluetooth.h"
+#include "quorlink/bluetooth/QuorBluetoothConnection.h"
 #include "bluez/BluezStandIn.h"
-#include "core/Classes.h"
+#include "quorlink/core/Classes.h"
 #include "platform/BluetoothApi.h"
 #include "platform/Winsock.h"
 #include "platform/posix/bluez/Bluez.h"

@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "comport/QuorComPort.h"
+#include "quorlink/comport/QuorComPort.h"
 
 namespace quorlink {
 namespace {

@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "comport/ProcessCounters.h"
-#include "comport/QuorComPort.h"
+#include "quorlink/comport/QuorComPort.h"
 #include "comport/SerialCable.h"
-#include "core/Application.h"
+#include "quorlink/core/Application.h"
 #include "support/ComBinding.h"
 
 // Own namespace: other suites' helpers have the same names.

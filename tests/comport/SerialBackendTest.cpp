@@ -7,7 +7,7 @@
 
 #include "comport/SerialCable.h"
 #include "platform/Kernel.h"
-#include "platform/Serial.h"
+#include "quorlink/platform/Serial.h"
 #include "support/ComBinding.h"
 #include "support/SlowDevice.h"
 

@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <string>
 
-#include "comport/QuorComPort.h"
-#include "core/Application.h"
-#include "core/Version.h"
-#include "platform/Serial.h"
+#include <quorlink/comport/QuorComPort.h>
+#include <quorlink/core/Application.h>
+#include <quorlink/core/Version.h>
+#include <quorlink/platform/Serial.h>
 
 using namespace quorlink;
 

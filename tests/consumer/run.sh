@@ -22,6 +22,11 @@ say() { printf '== %s\n' "$*"; }
 check_prefix() {
   local prefix=$1
   [ -f "$prefix/include/quorlink/core/Application.h" ] && [ -f "$prefix/include/quorlink/core/Version.h" ]
+  # Every header under the one prefix folder, so no generic name reaches a program's include path.
+  if [ "$(ls "$prefix/include")" != quorlink ]; then
+    echo "headers installed outside include/quorlink under $prefix: $(ls "$prefix/include")" >&2
+    return 1
+  fi
   if [ -e "$prefix/include/quorlink/platform/posix" ] || [ -e "$prefix/include/quorlink/tests" ] ||
     [ -e "$prefix/include/quorlink/platform/Kernel.h" ]; then
     echo "private headers installed under $prefix" >&2
@@ -46,6 +51,14 @@ use_prefix() {
     $(PKG_CONFIG_PATH=$pc pkg-config --cflags --libs "${static[@]}" quorlink)
   LD_LIBRARY_PATH=$(PKG_CONFIG_PATH=$pc pkg-config --variable=libdir quorlink) "$work/pc-$kind"
 }
+
+say "top level without GoogleTest or CLI11: the install's configure needs neither"
+cmake -S "$src" -B "$work/plain" "${gen[@]}" -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON \
+  -DCMAKE_DISABLE_FIND_PACKAGE_CLI11=ON >/dev/null
+if [ -e "$work/plain/tests" ] || grep -q quorlink_cli "$work/plain/build.ninja"; then
+  echo "a configure without GoogleTest or CLI11 still builds the tests or the program" >&2
+  exit 1
+fi
 
 say "shared: add_subdirectory, without GoogleTest"
 cmake -S "$consumer" -B "$work/sub" "${gen[@]}" -DQUORLINK_SOURCE_DIR="$src" \

@@ -3,8 +3,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "core/Forms.h"
-#include "core/QuorBaseComponent.h"
+#include "quorlink/core/Forms.h"
+#include "quorlink/core/QuorBaseComponent.h"
 #include "support/ScriptedPresenter.h"
 
 namespace quorlink {

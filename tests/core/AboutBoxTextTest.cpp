@@ -3,10 +3,10 @@
 #include <deque>
 #include <string>
 
-#include "core/Application.h"
-#include "core/Forms.h"
-#include "core/QuorBaseComponent.h"
-#include "core/TextPresenter.h"
+#include "quorlink/core/Application.h"
+#include "quorlink/core/Forms.h"
+#include "quorlink/core/QuorBaseComponent.h"
+#include "quorlink/core/TextPresenter.h"
 #include "platform/Console.h"
 
 namespace quorlink {

@@ -3,7 +3,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "core/FormStream.h"
+#include "quorlink/core/FormStream.h"
 #include "support/FormGadget.h"
 
 namespace quorlink {

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "core/FormStream.h"
+#include "quorlink/core/FormStream.h"
 #include "support/FormGadget.h"
 
 namespace quorlink {

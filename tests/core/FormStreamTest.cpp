@@ -3,8 +3,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "core/FormStream.h"
-#include "core/QuorCustomTransport.h"
+#include "quorlink/core/FormStream.h"
+#include "quorlink/core/QuorCustomTransport.h"
 #include "support/FormGadget.h"
 
 namespace quorlink {

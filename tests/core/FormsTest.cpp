@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "core/Forms.h"
+#include "quorlink/core/Forms.h"
 #include "support/ScriptedPresenter.h"
 
 namespace quorlink {

@@ -5,8 +5,8 @@
 #include <thread>
 
 #include "OsTestSupport.h"
-#include "core/Classes.h"
-#include "core/SysUtils.h"
+#include "quorlink/core/Classes.h"
+#include "quorlink/core/SysUtils.h"
 #include "platform/Kernel.h"
 
 namespace quorlink {

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <thread>
 
-#include "core/Application.h"
+#include "quorlink/core/Application.h"
 
 namespace quorlink {
 namespace {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "core/QuorCustomTransport.h"
-#include "core/QuorStrings.h"
+#include "quorlink/core/QuorCustomTransport.h"
+#include "quorlink/core/QuorStrings.h"
 
 namespace quorlink {
 namespace {

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "OsTestSupport.h"
-#include "core/Application.h"
-#include "core/Threads.h"
+#include "quorlink/core/Application.h"
+#include "quorlink/core/Threads.h"
 
 namespace quorlink {
 namespace {

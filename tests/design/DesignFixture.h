@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "core/Classes.h"
-#include "design/DesignRegistry.h"
-#include "design/QuorReg.h"
+#include "quorlink/core/Classes.h"
+#include "quorlink/design/DesignRegistry.h"
+#include "quorlink/design/QuorReg.h"
 
 namespace quorlink::testing {
 

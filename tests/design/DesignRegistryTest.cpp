@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "bluetooth/QuorBluetooth.h"
-#include "comport/QuorComPort.h"
+#include "quorlink/bluetooth/QuorBluetooth.h"
+#include "quorlink/comport/QuorComPort.h"
 #include "design/DesignFixture.h"
-#include "design/QuorPropEdit.h"
+#include "quorlink/design/QuorPropEdit.h"
 
 namespace quorlink {
 namespace {

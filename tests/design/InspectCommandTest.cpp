@@ -8,7 +8,7 @@
 #include <filesystem>
 
 #include "design/FormFile.h"
-#include "design/PaletteBitmaps.h"
+#include "quorlink/design/PaletteBitmaps.h"
 
 namespace quorlink {
 namespace {

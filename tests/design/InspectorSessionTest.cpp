@@ -4,9 +4,9 @@
 #include <sstream>
 
 #include "OsTestSupport.h"
-#include "bluetooth/QuorBluetooth.h"
-#include "comport/QuorComPort.h"
-#include "core/FormStream.h"
+#include "quorlink/bluetooth/QuorBluetooth.h"
+#include "quorlink/comport/QuorComPort.h"
+#include "quorlink/core/FormStream.h"
 #include "design/DesignFixture.h"
 #include "design/DesignSession.h"
 #include "design/FormFile.h"

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <set>
 
-#include "design/PaletteBitmaps.h"
+#include "quorlink/design/PaletteBitmaps.h"
 
 namespace quorlink {
 namespace {

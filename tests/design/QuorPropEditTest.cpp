@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-#include "bluetooth/QuorBluetooth.h"
-#include "comport/QuorComPort.h"
+#include "quorlink/bluetooth/QuorBluetooth.h"
+#include "quorlink/comport/QuorComPort.h"
 #include "design/DesignFixture.h"
-#include "design/QuorPropEdit.h"
+#include "quorlink/design/QuorPropEdit.h"
 #include "platform/BluetoothApi.h"
 #include "support/FormGadget.h"
 #include "support/ScriptedPresenter.h"

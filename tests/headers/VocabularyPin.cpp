@@ -5,9 +5,9 @@
 // <windows.h>, whose macros would otherwise replace their names.
 #include <cstddef>
 
-#include "include/posix/platform/os/BluetoothTypes.h"
-#include "include/posix/platform/os/SerialTypes.h"
-#include "include/posix/platform/os/Types.h"
+#include "include/posix/quorlink/platform/os/BluetoothTypes.h"
+#include "include/posix/quorlink/platform/os/SerialTypes.h"
+#include "include/posix/quorlink/platform/os/Types.h"
 
 #define QUORLINK_PINNED_CONSTANTS(X)                                                                                                            \
   X(TRUE)                                                                                                                                       \

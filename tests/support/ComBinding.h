@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "platform/Serial.h"
+#include "quorlink/platform/Serial.h"
 
 namespace quorlink::testing {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Types.h"
+#include "quorlink/platform/Types.h"
 
 namespace quorlink::testing {
 

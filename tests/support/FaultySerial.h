@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "platform/Serial.h"
+#include "quorlink/platform/Serial.h"
 #include "support/FaultPlan.h"
 #include "support/FaultyKernel.h"
 

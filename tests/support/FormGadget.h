@@ -5,8 +5,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "core/Classes.h"
-#include "core/TypInfo.h"
+#include "quorlink/core/Classes.h"
+#include "quorlink/core/TypInfo.h"
 
 namespace quorlink::testing {
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Serial.h"
+#include "quorlink/platform/Serial.h"
 #include "ComBinding.h"  // beside this file: the demo includes it by another path
 
 namespace quorlink::testing {

@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "core/Forms.h"
+#include "quorlink/core/Forms.h"
 
 namespace quorlink::testing {
 

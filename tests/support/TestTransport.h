@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "core/Application.h"
-#include "core/QuorCustomTransport.h"
+#include "quorlink/core/Application.h"
+#include "quorlink/core/QuorCustomTransport.h"
 
 namespace quorlink::testing {
 

@@ -9,8 +9,8 @@
 #include <random>
 #include <string>
 
-#include "core/Application.h"
-#include "platform/Messages.h"
+#include "quorlink/core/Application.h"
+#include "quorlink/platform/Messages.h"
 #include "platform/virtual/VirtualRadio.h"
 
 namespace quorlink::testing {

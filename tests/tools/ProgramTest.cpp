@@ -10,10 +10,10 @@
 
 #include "OsTestSupport.h"
 #include "comport/ComPortTestSupport.h"
-#include "core/SysUtils.h"
-#include "core/Version.h"
+#include "quorlink/core/SysUtils.h"
+#include "quorlink/core/Version.h"
 #include "design/FormFile.h"
-#include "design/PaletteBitmaps.h"
+#include "quorlink/design/PaletteBitmaps.h"
 #include "tools/ProgramRun.h"
 
 namespace quorlink::testing {

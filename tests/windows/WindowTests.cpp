@@ -22,10 +22,10 @@
 #include <thread>
 #include <vector>
 
-#include "core/Application.h"
-#include "core/Forms.h"
-#include "core/QuorBaseComponent.h"
-#include "design/PaletteBitmaps.h"
+#include "quorlink/core/Application.h"
+#include "quorlink/core/Forms.h"
+#include "quorlink/core/QuorBaseComponent.h"
+#include "quorlink/design/PaletteBitmaps.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <chrono>
 #include <cstdlib>
 
-#include "platform/Serial.h"
+#include "quorlink/platform/Serial.h"
 
 namespace quorlink::tools {
 

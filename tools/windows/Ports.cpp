@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Serial.h"
+#include "quorlink/platform/Serial.h"
 #include "tools/Ports.h"
 
 namespace quorlink::tools {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Types.h"
+#include "quorlink/platform/Types.h"
 
 namespace quorlink::platform::posix::bluez {
 

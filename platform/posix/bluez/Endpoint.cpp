@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/BluetoothTypes.h"
+#include "quorlink/platform/BluetoothTypes.h"
 #include "platform/posix/MainLoop.h"
 #include "platform/posix/PosixWinsockSocket.h"
 #include "platform/posix/bluez/Bluez.h"

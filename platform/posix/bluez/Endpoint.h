@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/Types.h"
+#include "quorlink/platform/Types.h"
 
 namespace quorlink::platform::posix::bluez {
 

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "platform/BluetoothTypes.h"
+#include "quorlink/platform/BluetoothTypes.h"
 #include "platform/posix/PosixWinsockSocket.h"
 #include "platform/posix/bluez/Endpoint.h"
 

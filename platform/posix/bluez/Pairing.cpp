@@ -5,7 +5,7 @@
 #include <cstring>
 #include <memory>
 
-#include "platform/BluetoothTypes.h"
+#include "quorlink/platform/BluetoothTypes.h"
 #include "platform/posix/bluez/Bluez.h"
 #include "platform/posix/bluez/Bus.h"
 #include "platform/posix/bluez/Endpoint.h"

@@ -2,7 +2,7 @@
 // registered with bluetoothd, feeding the socket bound to its channel.
 #include <cstdio>
 
-#include "platform/BluetoothTypes.h"
+#include "quorlink/platform/BluetoothTypes.h"
 #include "platform/posix/bluez/EndpointImpl.h"
 #include "platform/posix/bluez/Profiles.h"
 

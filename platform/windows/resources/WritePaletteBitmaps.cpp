@@ -6,7 +6,7 @@
 #include <fstream>
 #include <string>
 
-#include "design/PaletteBitmaps.h"
+#include "quorlink/design/PaletteBitmaps.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {

@@ -3,7 +3,7 @@
 #include <climits>
 #include <cstring>
 
-#include "bluetooth/QuorBluetoothAPI.h"
+#include "quorlink/bluetooth/QuorBluetoothAPI.h"
 #include "platform/Kernel.h"
 
 namespace quorlink {

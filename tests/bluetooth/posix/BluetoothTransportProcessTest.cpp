@@ -10,8 +10,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "bluetooth/QuorBluetooth.h"
-#include "bluetooth/QuorBluetoothConnection.h"
+#include "quorlink/bluetooth/QuorBluetooth.h"
+#include "quorlink/bluetooth/QuorBluetoothConnection.h"
 #include "platform/virtual/VirtualRadio.h"
 #include "support/VirtualRadios.h"
 

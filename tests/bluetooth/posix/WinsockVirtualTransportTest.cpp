@@ -11,7 +11,7 @@
 #include <system_error>
 #include <vector>
 
-#include "core/Application.h"
+#include "quorlink/core/Application.h"
 #include "platform/BluetoothApi.h"
 #include "platform/Winsock.h"
 #include "platform/posix/MainLoop.h"

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "bluetooth/QuorBluetoothProvider.h"
-#include "core/SysUtils.h"
+#include "quorlink/bluetooth/QuorBluetoothProvider.h"
+#include "quorlink/core/SysUtils.h"
 #include "platform/BluetoothApi.h"
 #include "platform/virtual/VirtualRadio.h"
 

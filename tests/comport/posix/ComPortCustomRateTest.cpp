@@ -7,7 +7,7 @@
 #include <unistd.h>
 
 #include "comport/ComPortTestSupport.h"
-#include "core/FormStream.h"
+#include "quorlink/core/FormStream.h"
 
 namespace quorlink::testing {
 namespace {

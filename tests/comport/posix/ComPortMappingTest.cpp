@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "comport/QuorComPort.h"
+#include "quorlink/comport/QuorComPort.h"
 #include "platform/posix/SerialTermios.h"
 
 namespace quorlink::platform::posix {

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "comport/ProcessCounters.h"
-#include "platform/Serial.h"
+#include "quorlink/platform/Serial.h"
 
 namespace quorlink::testing::comport {
 

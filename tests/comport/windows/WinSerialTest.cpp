@@ -8,7 +8,7 @@
 
 #include "comport/ComPortTestSupport.h"
 #include "platform/Kernel.h"
-#include "platform/Serial.h"
+#include "quorlink/platform/Serial.h"
 
 namespace quorlink::testing {
 namespace {

@@ -2,11 +2,11 @@
 // library's headers: the transport headers declare nothing that changes or
 // hides a system name. (The helper module declares the SDK's own fd_set,
 // timeval and in6_addr, so it is left out here.)
-#include "bluetooth/QuorBluetooth.h"
-#include "comport/QuorComPort.h"
-#include "core/Application.h"
-#include "core/FormStream.h"
-#include "core/Threads.h"
+#include "quorlink/bluetooth/QuorBluetooth.h"
+#include "quorlink/comport/QuorComPort.h"
+#include "quorlink/core/Application.h"
+#include "quorlink/core/FormStream.h"
+#include "quorlink/core/Threads.h"
 
 using namespace quorlink;
 

@@ -6,9 +6,9 @@
 #include <thread>
 #include <vector>
 
-#include "core/Application.h"
+#include "quorlink/core/Application.h"
 #include "platform/Kernel.h"
-#include "platform/Messages.h"
+#include "quorlink/platform/Messages.h"
 
 namespace quorlink::platform {
 namespace {

@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <string>
 
-#include "platform/Types.h"
+#include "quorlink/platform/Types.h"
 #include "platform/posix/HandleTable.h"
 #include "platform/posix/MainLoop.h"
 

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <string>
 
-#include "platform/Types.h"
+#include "quorlink/platform/Types.h"
 
 namespace quorlink::testing {
 

@@ -1,7 +1,7 @@
 // The BlueZ provider of a build without sd-bus: never usable, and says why.
 #include <cerrno>
 
-#include "platform/BluetoothTypes.h"
+#include "quorlink/platform/BluetoothTypes.h"
 #include "platform/posix/bluez/Bluez.h"
 #include "platform/posix/bluez/Endpoint.h"
 

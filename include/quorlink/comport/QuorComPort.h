@@ -1,0 +1,182 @@
+/// @file
+/// The serial port transport: TQuorComPort, its one connection, and the read
+/// thread that hands received bytes to the main thread.
+///
+/// Thread rules: everything here runs on the main thread, except the read
+/// thread's loop, which only makes port calls on its own copy of the port
+/// handle and reaches the connection through Synchronize.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "quorlink/core/Export.h"
+#include "quorlink/core/QuorCustomTransport.h"
+#include "quorlink/core/Threads.h"
+#include "quorlink/platform/Serial.h"
+
+namespace quorlink {
+
+/// The line rates of BaudRate; BaudRateValue gives their bits per second.
+enum TQuorBaudRate : std::uint8_t {
+  br110,
+  br300,
+  br600,
+  br1200,
+  br2400,
+  br4800,
+  br9600,
+  br14400,
+  br19200,
+  br38400,
+  br56000,
+  br57600,
+  br115200,
+  br128000,
+  br256000
+};
+/// Parity: none, odd, even, mark, space.
+enum TQuorParity : std::uint8_t { paNone, paOdd, paEven, paMark, paSpace };
+/// Stop bits: 1, 1.5, 2.
+enum TQuorStopBits : std::uint8_t { sb1, sb15, sb2 };
+/// Data bits per character, passed to the driver unchanged.
+using TQuorByteSize = std::uint8_t;
+
+/// Bits per second of a rate (the CBR_ value); 0 outside the enumeration.
+QUORLINK_API DWORD BaudRateValue(TQuorBaudRate rate);
+
+/// The serial port transport: a client with one connection, the port "COMn"
+/// opened with the line settings below (115200 8N1 on COM1 by default).
+class QUORLINK_API TQuorComPort : public TQuorCustomTransport {
+ public:
+  /// An inactive transport with the default settings.
+  explicit TQuorComPort(TComponent* owner);
+  ~TQuorComPort() override;
+  const char* ClassName() const override { return "TQuorComPort"; }
+  ///@{
+  /// Rate, data bits, parity, port number and stop bits. Changing one while
+  /// active raises "Transport active."; a device that cannot take them
+  /// fails Connect with "Can not open connection.".
+  TQuorBaudRate GetBaudRate() const { return FBaudRate; }
+  void SetBaudRate(TQuorBaudRate value);
+  // The line's bits per second when the enumeration has no value for it
+  // (230400, 921600, ...); 0 uses BaudRate. The device refuses a rate it
+  // cannot do when the port opens. Stored with a form only when set.
+  DWORD GetCustomBaudRate() const { return FCustomBaudRate; }
+  void SetCustomBaudRate(DWORD value);
+  // What the port is opened at: CustomBaudRate, else BaudRate's value.
+  DWORD GetLineRate() const;
+  TQuorByteSize GetByteSize() const { return FByteSize; }
+  void SetByteSize(TQuorByteSize value);
+  TQuorParity GetParity() const { return FParity; }
+  void SetParity(TQuorParity value);
+  std::uint8_t GetPort() const { return FPort; }
+  void SetPort(std::uint8_t value);
+  TQuorStopBits GetStopBits() const { return FStopBits; }
+  void SetStopBits(TQuorStopBits value);
+  ///@}
+
+  /// "COM" and the port number: "COM1", "COM12", "COM0".
+  std::string GetPortName() const;
+
+  TQuorTransportCategory GetCategory() const override { return tcCOMPort; }
+  std::string GetDescription() const override { return "COM Port Transport"; }
+  TQuorTransportFlags GetFlags() const override { return {tfClient}; }
+
+  void GetProperties(TPropList& list) const override;
+
+  /// @cond INTERNAL
+ protected:
+  void InternalConnect() override;
+  void InternalClose() override;
+
+ private:
+  template <class T>
+  void Store(T& field, T value);
+
+  TQuorBaudRate FBaudRate = br115200;
+  DWORD FCustomBaudRate = 0;
+  TQuorByteSize FByteSize = 8;
+  TQuorParity FParity = paNone;
+  std::uint8_t FPort = 1;
+  TQuorStopBits FStopBits = sb1;
+  /// @endcond
+};
+
+/// @cond INTERNAL
+
+class TQuorComPortConnection;
+
+/// What a connection and its read thread share. The thread may outlive the
+/// connection; Disconnect cuts the link so that a delivery still on its way
+/// to the main thread finds nobody. Connection: main thread only.
+struct TQuorComPortReadLink {
+  TQuorComPortConnection* Connection = nullptr;
+  std::atomic<bool> Stopped{false};
+};
+
+class QUORLINK_API TQuorComPortConnection : public TQuorCustomConnection {
+ public:
+  /// Opens and configures the port, starts the read thread, raises OnConnect.
+  explicit TQuorComPortConnection(TQuorCustomTransport* transport);
+  const char* ClassName() const override { return "TQuorComPortConnection"; }
+
+  std::string GetLocalAddress() override;
+  std::string GetLocalName() override;
+  std::string GetRemoteAddress() override { return GetLocalAddress(); }
+  std::string GetRemoteName() override { return GetLocalName(); }
+  /// Starts sending all bytes; returns before they have gone out.
+  void Write(const TQuorByteArray& buf) override;
+
+  HANDLE GetPortHandle() const { return PortHandle; }
+
+ protected:
+  /// Stops the read thread without waiting for it, closes the write event and
+  /// the port, raises OnDisconnect. Runs once.
+  void Disconnect() override;
+
+ private:
+  friend class TQuorComPortReadThread;
+  TQuorComPort& Port() const;
+  void Open();
+  /// Releases what Open acquired; safe to run twice.
+  void Release();
+
+  HANDLE PortHandle = INVALID_HANDLE_VALUE;
+  /// Reused for every write: the platform copies what it cannot send at once
+  /// and never writes into the record after WriteFile returns.
+  OVERLAPPED WriteOverlapped{};
+  /// Never dereferenced after it started: it frees itself when it ends.
+  class TQuorComPortReadThread* ReadThread = nullptr;
+  std::shared_ptr<TQuorComPortReadLink> Link;
+};
+
+class QUORLINK_API TQuorComPortReadThread : public TThread {
+ public:
+  /// Raises "Can not open connection." when its event cannot be made; starts
+  /// running once constructed, and frees itself when its loop ends.
+  explicit TQuorComPortReadThread(TQuorComPortConnection* connection);
+  ~TQuorComPortReadThread() override;
+
+ protected:
+  void Execute() override;
+  /// Main thread: raises OnRead for the chunk unless the connection has gone.
+  /// What the handler raises goes to ApplicationHandleException, and reading
+  /// goes on.
+  void DoRead();
+
+ private:
+  bool Stopping() const;
+
+  TQuorByteArray ReadBuffer;
+  std::shared_ptr<TQuorComPortReadLink> Link;
+  const HANDLE PortHandle;
+  OVERLAPPED ReadOverlapped{};
+  DWORD ReadCount = 0;
+};
+
+/// @endcond
+
+}  // namespace quorlink
