@@ -65,6 +65,7 @@ if [ ! -s "$initramfs" ]; then
   cp "$here/init.sh" "$stage/init"
   chmod +x "$stage/init"
   (cd "$stage" && find . | "$stage/bin/busybox" cpio -o -H newc >"$initramfs.tmp" 2>/dev/null)
+  rm -f "$lab"/initramfs-*.cpio
   mv "$initramfs.tmp" "$initramfs"
   rm -rf "$stage"
   trap - EXIT
@@ -72,7 +73,11 @@ fi
 
 # The work folder: the command in, the status out.
 work=$(mktemp -d "$lab/run.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+if [ -n "${QUORLINK_LAB_KEEP:-}" ]; then
+  echo "device lab: the work folder (logs of the group's daemons) stays in $work"
+else
+  trap 'rm -rf "$work"' EXIT
+fi
 {
   echo "cd $(printf '%q' "$PWD")"
   printf '%q ' "$@"
