@@ -1,9 +1,10 @@
 // The library's BlueZ provider against the real bluetoothd and kernel RFCOMM:
 // listeners whose links bluetoothd hands over, connects by channel, the
 // "any channel" probe, descriptors over many cycles.
+#include <quorlink/bluetooth/QuorBluetoothConnection.h>
+
 #include <future>
 
-#include "bluetooth/QuorBluetoothConnection.h"
 #include "lab/bluetooth/LabBluetooth.h"
 #include "platform/Winsock.h"
 

@@ -2,14 +2,13 @@
 
 #include <dirent.h>
 #include <poll.h>
+#include <quorlink/platform/Messages.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <thread>
-
-#include "platform/Messages.h"
 
 namespace quorlink::testing::lab {
 

@@ -4,6 +4,8 @@
 // sockets from the other controller, sdptool, the bluetoothd process itself.
 #pragma once
 
+#include <quorlink/bluetooth/QuorBluetooth.h>
+#include <quorlink/core/Classes.h>
 #include <sys/types.h>
 
 #include <cstdint>
@@ -12,8 +14,6 @@
 #include <string>
 #include <vector>
 
-#include "bluetooth/QuorBluetooth.h"
-#include "core/Classes.h"
 #include "lab/Lab.h"
 
 namespace quorlink::testing::lab {
