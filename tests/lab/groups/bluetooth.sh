@@ -11,6 +11,12 @@ fail() {
   echo "lab bluetooth: $*"
   exit 1
 }
+for tool in btvirt btmgmt sdptool dbus-daemon dbus-send; do
+  command -v $tool >/dev/null || {
+    echo "SKIP: lab bluetooth: no $tool (apt-get install bluez bluez-test-tools dbus-daemon)"
+    exit 77
+  }
+done
 # btvirt's controllers need AF_ALG ecb(aes) and cmac(aes).
 modprobe -a hci_vhci rfcomm af_alg algif_hash algif_skcipher cmac ecb
 mkdir -p /run/dbus
