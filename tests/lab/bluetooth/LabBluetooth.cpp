@@ -60,6 +60,7 @@ std::vector<SdpRecord> Browse(const std::string& address) {
     if (records.empty()) continue;
     SdpRecord& r = records.back();
     if (line.rfind("Service Name: ", 0) == 0) r.name = After(line, "Service Name: ");
+    if (line.rfind("Service RecHandle: ", 0) == 0) r.handle = After(line, "Service RecHandle: ");
     if (line.rfind("Service Description: ", 0) == 0)
       r.description = After(line, "Service Description: ");
     if (line.rfind("Service Class ID List:", 0) == 0) {

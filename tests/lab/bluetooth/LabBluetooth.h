@@ -31,7 +31,7 @@ std::string Shell(const std::string& command);
 
 // One SDP record as `sdptool browse` prints it.
 struct SdpRecord {
-  std::string name, description, classes;
+  std::string name, description, classes, handle;
   int channel = -1;
 };
 // The records the controller at `address` publishes, browsed from hci1.

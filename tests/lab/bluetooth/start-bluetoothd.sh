@@ -6,7 +6,8 @@
 set -eu
 bluetoothd=/usr/libexec/bluetooth/bluetoothd
 [ -x $bluetoothd ] || bluetoothd=$(command -v bluetoothd)
-$bluetoothd -n ${QUORLINK_LAB_BLUETOOTHD_ARGS:-} >>/run/lab/bluetoothd.log 2>&1 &
+# --compat: the SDP socket through which sdptool adds records of its own.
+$bluetoothd -n --compat ${QUORLINK_LAB_BLUETOOTHD_ARGS:-} >>/run/lab/bluetoothd.log 2>&1 &
 set_property() {
   dbus-send --system --print-reply --reply-timeout=3000 --dest=org.bluez /org/bluez/$1 org.freedesktop.DBus.Properties.Set \
     string:org.bluez.Adapter1 string:$2 variant:$3 >/dev/null 2>&1
