@@ -40,9 +40,9 @@ std::string After(const std::string& line, const std::string& key) {
 
 // sdptool's text: a record starts at "Service Name:" or "Service RecHandle:"
 // (whichever comes first), its class UUIDs follow "Service Class ID List:".
-std::vector<SdpRecord> Browse(const std::string& address) {
+std::vector<SdpRecord> Browse(const std::string& address, const std::string& from) {
   std::vector<SdpRecord> records;
-  const std::string text = Shell("timeout 20 sdptool -i hci1 browse " + address);
+  const std::string text = Shell("timeout 20 sdptool -i " + from + " browse " + address);
   bool inClasses = false, open = false;
   std::size_t start = 0;
   while (start < text.size()) {
@@ -101,10 +101,20 @@ SockaddrRc RfcommAddress(std::uint64_t address, int channel) {
 }  // namespace
 
 FarLink::FarLink(int channel) {
+  // A channel an earlier case's link used may still be closing in the RFCOMM
+  // session the two controllers keep: the kernel refuses it for a moment.
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    if (Connect(channel) || error_ != ECONNREFUSED) return;
+  }
+}
+
+bool FarLink::Connect(int channel) {
+  error_ = 0;
   fd_ = ::socket(31, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 3 /* BTPROTO_RFCOMM */);
   if (fd_ < 0) {
     error_ = errno;
-    return;
+    return false;
   }
   SockaddrRc local = RfcommAddress(kPeer, 0), remote = RfcommAddress(kRadio, channel);
   // Non-blocking: bluetoothd hands the link to the library, whose loop runs
@@ -126,6 +136,7 @@ FarLink::FarLink(int channel) {
     ::close(fd_);
     fd_ = -1;
   }
+  return error_ == 0;
 }
 
 FarLink::~FarLink() {

@@ -34,8 +34,9 @@ struct SdpRecord {
   std::string name, description, classes, handle;
   int channel = -1;
 };
-// The records the controller at `address` publishes, browsed from hci1.
-std::vector<SdpRecord> Browse(const std::string& address = "00:AA:01:00:00:00");
+// The records the controller at `address` publishes, browsed from `from`.
+std::vector<SdpRecord> Browse(const std::string& address = "00:AA:01:00:00:00",
+                              const std::string& from = "hci1");
 // The channel of hci0's record named `name`, or -1 when none is published.
 int RecordChannel(const std::string& name);
 
@@ -57,6 +58,8 @@ class FarLink {
   bool Ended(int timeoutMs = 10000) const;
 
  private:
+  bool Connect(int channel);
+
   int fd_ = -1;
   int error_ = 0;
 };
