@@ -63,21 +63,27 @@ class MainLoop final : public IMessageLoop {
 
   bool DispatchOne();
   void PollOnce(int timeoutMs);
-  void Signal();
+  void SignalLocked();
+  void Unsignal();  // reads the eventfd once nothing waits
   void SignalLeftovers();
 
   int epollFd_ = -1;
   int wakeFd_ = -1;
-  mutable std::mutex mutex_;  // guards windows_, queue_, nextWindow_, woken_, unsignalled_
+  mutable std::mutex mutex_;  // guards windows_, queue_, nextWindow_, woken_, signalled_
   std::unordered_map<std::uintptr_t, std::shared_ptr<TWndMethod>> windows_;
   Queue queue_;
   std::uintptr_t nextWindow_ = 0x10000;
   bool woken_ = false;
-  // Posted by the loop's own thread inside ProcessMessage without writing
-  // the eventfd: that thread looks at the queue before it sleeps.
-  bool unsignalled_ = false;
+  // The eventfd has been written and not yet read. It is read only once the
+  // queue is empty, so it stays readable while messages wait and is written
+  // once, not per message. The loop's own posts inside ProcessMessage do not
+  // write it (that thread looks at the queue before it sleeps); what they
+  // leave queued is signalled when ProcessMessage returns.
+  bool signalled_ = false;
   // Main thread only.
   std::unordered_map<int, std::shared_ptr<Watcher>> watchers_;
+  // Messages dispatched since the descriptors were last asked.
+  unsigned sincePoll_ = 0;
   std::uint32_t nextGeneration_ = 1;
 };
 
