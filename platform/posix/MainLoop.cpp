@@ -50,7 +50,8 @@ MainLoop::MainLoop() {
     throw std::runtime_error("cannot create the message loop");
   }
   epoll_event ev{};
-  ev.events = EPOLLIN;
+  // Edge-triggered: each write is one event, and the count is never read.
+  ev.events = EPOLLIN | EPOLLET;
   ev.data.u64 = kWakeTag;
   epoll_ctl(epollFd_, EPOLL_CTL_ADD, wakeFd_, &ev);
 }
@@ -110,18 +111,9 @@ void MainLoop::SignalLeftovers() {
   if (!queue_.Empty()) SignalLocked();
 }
 
-void MainLoop::Unsignal() {
-  std::lock_guard lock(mutex_);
-  if (!signalled_ || !queue_.Empty()) return;
-  std::uint64_t count;
-  [[maybe_unused]] auto r = read(wakeFd_, &count, sizeof count);
-  signalled_ = false;
-}
-
 bool MainLoop::DispatchOne() {
   Posted posted;
   std::shared_ptr<TWndMethod> proc;
-  bool emptied = false;
   {
     std::lock_guard lock(mutex_);
     while (!queue_.Empty()) {
@@ -133,7 +125,6 @@ bool MainLoop::DispatchOne() {
       }
       // The window was released after the message was posted: drop it.
     }
-    emptied = queue_.Empty();
   }
   if (!proc) return false;
   try {
@@ -141,9 +132,6 @@ bool MainLoop::DispatchOne() {
   } catch (...) {
     // Window procedures stop their own exceptions; nothing may unwind the loop.
   }
-  // The wake-up that brought this message is spent; read here, the loop's
-  // next wait sleeps at once.
-  if (emptied) Unsignal();
   return true;
 }
 
@@ -155,7 +143,9 @@ void MainLoop::PollOnce(int timeoutMs) {
   for (int i = 0; i < n; ++i) {
     std::uint64_t tag = events[i].data.u64;
     if (tag == kWakeTag) {
-      Unsignal();
+      // Whatever the wake-up announced is looked at after this poll.
+      std::lock_guard lock(mutex_);
+      signalled_ = false;
       continue;
     }
     int fd = static_cast<int>(tag & 0xFFFFFFFFu);

@@ -64,7 +64,6 @@ class MainLoop final : public IMessageLoop {
   bool DispatchOne();
   void PollOnce(int timeoutMs);
   void SignalLocked();
-  void Unsignal();  // reads the eventfd once nothing waits
   void SignalLeftovers();
 
   int epollFd_ = -1;
@@ -74,11 +73,11 @@ class MainLoop final : public IMessageLoop {
   Queue queue_;
   std::uintptr_t nextWindow_ = 0x10000;
   bool woken_ = false;
-  // The eventfd has been written and not yet read. It is read only once the
-  // queue is empty, so it stays readable while messages wait and is written
-  // once, not per message. The loop's own posts inside ProcessMessage do not
-  // write it (that thread looks at the queue before it sleeps); what they
-  // leave queued is signalled when ProcessMessage returns.
+  // The eventfd has been written since the loop last saw its event, so the
+  // epoll descriptor is readable: one write serves every message posted
+  // until then. The loop's own posts inside ProcessMessage do not write it
+  // (that thread looks at the queue before it sleeps); what they leave
+  // queued is signalled when ProcessMessage returns.
   bool signalled_ = false;
   // Main thread only.
   std::unordered_map<int, std::shared_ptr<Watcher>> watchers_;
