@@ -29,21 +29,15 @@ void TQuorComPortReadThread::Execute() {
   SetFreeOnTerminate(true);
   auto& serial = platform::Serial();
   auto& kernel = platform::Kernel();
-  bool askFirst = false;
   while (!Stopping()) {
-    bool waited = false;
-    if (!askFirst) {
-      DWORD mask = 0;
-      if (!serial.WaitCommEvent(PortHandle, &mask, &ReadOverlapped)) {
-        if (kernel.GetLastError() != ERROR_IO_PENDING)
-          throw EQuorTransportException(_Str_CanNotReadFromConnection);
-        kernel.WaitForSingleObject(ReadOverlapped.hEvent, INFINITE);
-        waited = true;
-      }
-      // A close ends the wait: leave without touching the port again.
-      if (Stopping()) break;
+    DWORD mask = 0;
+    if (!serial.WaitCommEvent(PortHandle, &mask, &ReadOverlapped)) {
+      if (kernel.GetLastError() != ERROR_IO_PENDING)
+        throw EQuorTransportException(_Str_CanNotReadFromConnection);
+      kernel.WaitForSingleObject(ReadOverlapped.hEvent, INFINITE);
     }
-    askFirst = false;
+    // A close ends the wait: leave without touching the port again.
+    if (Stopping()) break;
     DWORD errors = 0;
     COMSTAT stat{};
     if (!serial.ClearCommError(PortHandle, &errors, &stat))
@@ -58,10 +52,6 @@ void TQuorComPortReadThread::Execute() {
     ReadBuffer.resize(ReadCount);
     Synchronize([this] { DoRead(); });
     ReadBuffer = TQuorByteArray();
-    // Bytes that were there before the thread waited for them: the device
-    // streams and has refilled the queue while OnRead ran, so the queue is
-    // asked again before the next wait.
-    askFirst = !waited;
   }
 }
 

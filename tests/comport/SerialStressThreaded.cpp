@@ -107,10 +107,9 @@ TEST(SerialStressThreaded, EchoWhileTheReaderRuns) {
   port.Close();
 }
 
-// A device that streams faster than OnRead takes it: the reader reads on
-// after a full terminal read and asks the queue again before it waits. Every
-// byte still comes once and in order, no chunk is empty, nothing comes after
-// Close.
+// A device that streams faster than OnRead takes it: the port reads on after
+// a full terminal read, so chunks grow to the input queue. Every byte still
+// comes once and in order, no chunk is empty, nothing comes after Close.
 TEST(SerialStressThreaded, AStreamComesWholeAndInOrder) {
   SerialCable cable;
   ScopedComBinding binding(53, cable.PortPath());
