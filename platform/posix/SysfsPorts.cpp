@@ -105,10 +105,13 @@ std::optional<TQuorPortInfo> DescribeTty(const std::string& name) {
   if (!PlainName(name)) return std::nullopt;
   const std::string root = PortSystem().Root();
   const std::string tty = root + "/sys/class/tty/" + name;
-  const std::string device = RealPath(tty + "/device");
-  if (device.empty()) return std::nullopt;
+  // Cheap checks first: most ttys are not ports, and a real path costs a
+  // call per component.
+  if (!Exists(tty + "/device")) return std::nullopt;
   const std::string type = FirstLine(tty + "/type");
   if (name.starts_with("ttyS") && (type.empty() || type == "0")) return std::nullopt;
+  const std::string device = RealPath(tty + "/device");
+  if (device.empty()) return std::nullopt;
   TQuorPortInfo info;
   info.Path = "/dev/" + name;
   FromDevice(RealPath(root + "/sys"), device, info);
