@@ -3,15 +3,15 @@
 //
 //   port_watch        plug a USB serial adapter in and out
 //   port_watch 2      the list, then two seconds of watching
+#include <quorlink/comport/QuorPortList.h>
+#include <quorlink/comport/QuorPortWatcher.h>
+#include <quorlink/core/Application.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <thread>
-
-#include <quorlink/comport/QuorPortList.h>
-#include <quorlink/comport/QuorPortWatcher.h>
-#include <quorlink/core/Application.h>
 
 using namespace quorlink;
 
