@@ -20,10 +20,12 @@
 
 namespace quorlink {
 
+/// @cond INTERNAL
 namespace platform {
 class IPortWatch;
 struct PortChange;
 }  // namespace platform
+/// @endcond
 
 class TQuorPortWatcher;
 /// OnArrival and OnRemoval: the watcher and the port that came or went.
@@ -46,8 +48,11 @@ using TQuorPortEvent = std::function<void(TQuorPortWatcher* Sender, const TQuorP
 /// @endcode
 class QUORLINK_API TQuorPortWatcher : public TComponent {
  public:
+  /// An inactive watcher.
   explicit TQuorPortWatcher(TComponent* owner);
+  /// Stops watching; no event follows.
   ~TQuorPortWatcher() override;
+  /// "TQuorPortWatcher".
   const char* ClassName() const override { return "TQuorPortWatcher"; }
 
   ///@{
@@ -61,14 +66,19 @@ class QUORLINK_API TQuorPortWatcher : public TComponent {
   /// The ports known now: those present at start and since arrived.
   std::vector<TQuorPortInfo> Ports() const;
 
+  /// A port came, with what the system knows of it and its COM names.
   TQuorPortEvent OnArrival;
+  /// A port went, with what was known of it when it came (the system has
+  /// forgotten it by now).
   TQuorPortEvent OnRemoval;
 
  protected:
+  ///@{
   /// Raise the events; an exception from a handler goes to
   /// ApplicationHandleException.
   virtual void DoArrival(const TQuorPortInfo& port);
   virtual void DoRemoval(const TQuorPortInfo& port);
+  ///@}
 
  private:
   void Changed(const std::vector<platform::PortChange>& changes);

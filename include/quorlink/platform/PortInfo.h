@@ -16,7 +16,7 @@ struct QUORLINK_API TQuorPortInfo {
   /// a COM name is bound to (a pty, say).
   std::string Path;
   /// The system's own name for the device, where it has one apart from Path
-  /// (\Device\Serial0 on Windows).
+  /// (`\\Device\\Serial0` on Windows).
   std::string Device;
   /// A name that stays the same across plugs and reboots
   /// (/dev/serial/by-id/usb-...), if the system made one.
@@ -38,7 +38,7 @@ struct QUORLINK_API TQuorPortInfo {
   ///@}
 
   /// True when `name` opens this port: its Path, StableName or one of its
-  /// ComNames ("com3" and "\\.\COM3" included).
+  /// ComNames (in any case, and with the "\\\\.\\" prefix of a device name).
   bool Matches(const std::string& name) const;
 };
 
