@@ -17,6 +17,13 @@ limit=$((${#run[@]} > 0 ? 60 : 20))
 server=
 trap '[ -n "$server" ] && kill "$server" 2>/dev/null; rm -rf "$dir"' EXIT
 
+# Without a server the client says why it ends, and fails.
+if timeout "$limit" "${run[@]}" "$bin/example_bt_client$exe" "$meet" 2>"$dir/alone.err"; then
+  echo "bt_client succeeded with no server"
+  exit 1
+fi
+grep -q "no server answered" "$dir/alone.err" || { cat "$dir/alone.err"; exit 1; }
+
 "${run[@]}" "$bin/example_bt_server$exe" "$meet" >"$dir/server.out" &
 server=$!
 for _ in $(seq $((limit * 10))); do
