@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs the built examples: the Bluetooth server and client on virtual radios,
-# the two event-loop examples, and the serial echo on a pseudo-terminal (those
+# the three event-loop examples, and the serial echo on a pseudo-terminal (those
 # that were built).
 #   run_examples.sh BIN_DIR [EXE_SUFFIX [EMULATOR...]]
 # A cross build passes its programs' suffix and its emulator (Wine), whose
@@ -36,7 +36,7 @@ wait "$server"
 server=
 cat "$dir/server.out"
 
-for loop in glib_loop asio_loop; do
+for loop in glib_loop asio_loop qt_loop; do
   if [ -x "$bin/example_$loop" ]; then timeout 20 "$bin/example_$loop" "$dir"; fi
 done
 

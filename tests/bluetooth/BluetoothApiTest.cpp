@@ -333,8 +333,10 @@ TEST(BluetoothApiErrors, TextsOfWinsockAndSystemCodes) {
 
   const WCHAR* wide = gai_strerrorW(11001);
   ASSERT_NE(wide, nullptr);
-  const std::u16string expected = u"No such host is known.";
-  EXPECT_EQ(std::u16string(wide).substr(0, expected.size()), expected);
+  // WCHAR is wchar_t with the SDK, char16_t here.
+  const std::string ascii = "No such host is known.";
+  const std::basic_string<WCHAR> expected(ascii.begin(), ascii.end());
+  EXPECT_EQ(std::basic_string<WCHAR>(wide).substr(0, expected.size()), expected);
 }
 
 TEST(BluetoothApiErrors, UnknownCodeGivesNull) {
