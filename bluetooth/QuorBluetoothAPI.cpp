@@ -1,6 +1,7 @@
 #include "quorlink/bluetooth/QuorBluetoothAPI.h"
 
 #include <cstring>
+#include <iterator>
 
 #include "platform/Kernel.h"
 #include "platform/SdpApi.h"
@@ -364,7 +365,14 @@ void(FD_CLR)(SOCKET s, fd_set& set) {
 }
 
 bool(FD_ISSET)(SOCKET s, fd_set& set) {
-  return platform::Winsock().__WSAFDIsSet(s, &set) != 0;
+  // The system scans fd_count entries: a count beyond the array (a set never
+  // cleared, or damaged) would take it past the end.
+  constexpr auto kEntries =
+      static_cast<decltype(set.fd_count)>(std::size(decltype(set.fd_array){}));
+  if (set.fd_count <= kEntries) return platform::Winsock().__WSAFDIsSet(s, &set) != 0;
+  fd_set inside = set;
+  inside.fd_count = kEntries;
+  return platform::Winsock().__WSAFDIsSet(s, &inside) != 0;
 }
 
 bool(timerisset)(const timeval& tv) {

@@ -8,8 +8,10 @@ target=$1
 shift
 own=0
 for object in "$@"; do
-  size=$(objdump -h "$object" | awk '$2 == "__sancov_cntrs" { print $3 }')
-  [ -n "$size" ] && own=$((own + 16#$size))
+  sections=$(objdump -h "$object")
+  for size in $(awk '$2 == "__sancov_cntrs" { print $3 }' <<<"$sections"); do
+    own=$((own + 16#$size))
+  done
 done
 loaded=$("$target" -runs=0 2>&1 | sed -n 's/.*Loaded [0-9]* modules *(\([0-9]*\) inline 8-bit counters).*/\1/p' | head -1)
 if [ -z "$loaded" ] || [ "$loaded" -le "$own" ]; then

@@ -125,7 +125,7 @@ TEST_P(ComPortReadFault, EndsTheThreadAndReachesOnError) {
   ASSERT_TRUE(p.cable.Write(Bytes("data")));
   ASSERT_TRUE(PumpUntil([&] { return !errors.empty(); }));
   PumpFor(100);
-  EXPECT_EQ(errors, std::vector<std::string>{"Can not read from connection."});
+  EXPECT_EQ(errors, std::vector<std::string>{"Can not read data from connection."});
   EXPECT_EQ(p.log.reads, 0);
   EXPECT_TRUE(p.port.IsActive());
   EXPECT_EQ(p.log.events, std::vector<std::string>{"connect"});

@@ -40,7 +40,7 @@ inline void CheckMacroNamedCalls() {
   quorlink::RegisterClass("THeaderOrderGadget", nullptr);
   quorlink::UnregisterClass("THeaderOrderGadget");
   // The SDK's spelling of gai_strerror (A or W by UNICODE), served by the library.
-  EXPECT_NE(quorlink::gai_strerror(WSAETIMEDOUT), nullptr);
+  EXPECT_NE(quorlink::gai_strerror(ERROR_ACCESS_DENIED), nullptr);
 
   // The library's PostMessage and the SDK's, each on its own window.
   int handled = 0;
