@@ -4,8 +4,8 @@
 
 #include "bluetooth/QuorBluetoothTimer.h"
 #include "core/StandardTypes.h"
-#include "quorlink/core/SysUtils.h"
 #include "platform/Winsock.h"
+#include "quorlink/core/SysUtils.h"
 
 namespace quorlink {
 
@@ -44,7 +44,7 @@ void TQuorBluetooth::SetAddress(const std::string& value) {
   Address = value;
 }
 
-void TQuorBluetooth::SetPort(DWORD value) {
+void TQuorBluetooth::StorePort(DWORD value) {
   if (value == Port) return;
   CheckActive();
   Port = value;

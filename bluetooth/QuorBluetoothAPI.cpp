@@ -1,6 +1,7 @@
 #include "quorlink/bluetooth/QuorBluetoothAPI.h"
 
 #include <cstring>
+#include <iterator>
 
 #include "platform/Kernel.h"
 #include "platform/SdpApi.h"
@@ -73,9 +74,8 @@ const TTypeInfo kContainerType{TTypeKind::tkEnumeration,
 char errorTextA[1024];
 WCHAR errorTextW[1024];
 
-constexpr DWORD kErrorTextFlags = FORMAT_MESSAGE_FROM_SYSTEM |
-                                  FORMAT_MESSAGE_IGNORE_INSERTS |
-                                  FORMAT_MESSAGE_MAX_WIDTH_MASK;
+constexpr DWORD kErrorTextFlags =
+    FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_MAX_WIDTH_MASK;
 
 }  // namespace
 
@@ -201,9 +201,11 @@ WCHAR*(gai_strerrorW)(std::int32_t code) {
   return n == 0 ? nullptr : errorTextW;
 }
 
+#ifndef gai_strerror  // as declared
 char*(gai_strerror)(std::int32_t code) {
   return gai_strerrorA(code);
 }
+#endif
 
 #ifndef h_errno  // as declared: the system's h_errno is the one in force
 std::int32_t(h_errno)() {
@@ -224,7 +226,8 @@ BTH_ADDR(SET_SAP)(DWORD sap) {
   return static_cast<BTH_ADDR>(sap);
 }
 BTH_ADDR(SET_NAP_SAP)(WORD nap, DWORD sap) {
-  return SET_NAP(nap) | SET_SAP(sap);
+  // In parentheses: the SDK's macros of these names would shift a WORD by 32.
+  return (SET_NAP)(nap) | (SET_SAP)(sap);
 }
 
 DWORD(GET_COD_FORMAT)(DWORD cod) {
@@ -362,7 +365,14 @@ void(FD_CLR)(SOCKET s, fd_set& set) {
 }
 
 bool(FD_ISSET)(SOCKET s, fd_set& set) {
-  return platform::Winsock().__WSAFDIsSet(s, &set) != 0;
+  // The system scans fd_count entries: a count beyond the array (a set never
+  // cleared, or damaged) would take it past the end.
+  constexpr auto kEntries =
+      static_cast<decltype(set.fd_count)>(std::size(decltype(set.fd_array){}));
+  if (set.fd_count <= kEntries) return platform::Winsock().__WSAFDIsSet(s, &set) != 0;
+  fd_set inside = set;
+  inside.fd_count = kEntries;
+  return platform::Winsock().__WSAFDIsSet(s, &inside) != 0;
 }
 
 bool(timerisset)(const timeval& tv) {

@@ -41,6 +41,16 @@ set(QUORLINK_PC_REQUIRES_PRIVATE "")
 if(QUORLINK_BLUEZ_BUILT)
   set(QUORLINK_PC_REQUIRES_PRIVATE "Requires.private: libsystemd\n")
 endif()
+# The definitions and system libraries the CMake target carries (Windows:
+# WIN32_LEAN_AND_MEAN, NOMINMAX, ws2_32 ...).
+set(QUORLINK_PC_CFLAGS "")
+foreach(definition ${QUORLINK_OS_DEFINITIONS})
+  string(APPEND QUORLINK_PC_CFLAGS " -D${definition}")
+endforeach()
+set(QUORLINK_PC_LIBS_PRIVATE "")
+foreach(library ${QUORLINK_OS_LIBRARIES})
+  string(APPEND QUORLINK_PC_LIBS_PRIVATE " -l${library}")
+endforeach()
 configure_file(${CMAKE_CURRENT_LIST_DIR}/quorlink.pc.in ${PROJECT_BINARY_DIR}/quorlink.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/quorlink.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 

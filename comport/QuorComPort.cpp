@@ -76,7 +76,7 @@ void TQuorComPort::SetByteSize(TQuorByteSize value) {
 void TQuorComPort::SetParity(TQuorParity value) {
   Store(FParity, value);
 }
-void TQuorComPort::SetPort(std::uint8_t value) {
+void TQuorComPort::StorePort(std::uint8_t value) {
   Store(FPort, value);
 }
 void TQuorComPort::SetStopBits(TQuorStopBits value) {

@@ -1,5 +1,5 @@
-#include "quorlink/comport/QuorComPort.h"
 #include "platform/Kernel.h"
+#include "quorlink/comport/QuorComPort.h"
 
 namespace quorlink {
 
@@ -27,6 +27,18 @@ bool TQuorComPortReadThread::Stopping() const {
 
 void TQuorComPortReadThread::Execute() {
   SetFreeOnTerminate(true);
+  try {
+    ReadUntilStopped();
+  } catch (...) {
+    // The port failed: this thread ends, and the program hears why. A close
+    // that ended a call is no failure.
+    if (Stopping()) return;
+    const std::exception_ptr error = std::current_exception();
+    Synchronize([this, &error] { ReportFailure(error); });
+  }
+}
+
+void TQuorComPortReadThread::ReadUntilStopped() {
   auto& serial = platform::Serial();
   auto& kernel = platform::Kernel();
   while (!Stopping()) {
@@ -64,7 +76,17 @@ void TQuorComPortReadThread::DoRead() {
   } catch (...) {
     // A failing handler is the application's to hear of; the link goes on
     // reading, as it does after any other handler's exception.
-    HandleException(connection);
+    connection->GetTransport()->DoError(connection);
+  }
+}
+
+void TQuorComPortReadThread::ReportFailure(const std::exception_ptr& error) {
+  TQuorComPortConnection* connection = Link->Connection;
+  if (connection == nullptr) return;
+  try {
+    std::rethrow_exception(error);
+  } catch (...) {
+    connection->GetTransport()->DoError(connection);
   }
 }
 

@@ -84,7 +84,7 @@ HWND AllocateHWnd(TWndMethod method) {
 void DeallocateHWnd(HWND window) {
   platform::Messages().DeallocateWindow(window);
 }
-bool PostMessage(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
+bool PostWindowMessage(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
   return platform::Messages().PostMessage(window, msg, wParam, lParam) != FALSE;
 }
 

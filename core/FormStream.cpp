@@ -367,11 +367,11 @@ class TFormReader final : public TFormSink {
 
 }  // namespace
 
-void RegisterClass(const std::string& className, TComponentFactory factory) {
+void RegisterComponentClass(const std::string& className, TComponentFactory factory) {
   Registry().insert_or_assign(className, std::move(factory));
 }
 
-void UnregisterClass(const std::string& className) {
+void UnregisterComponentClass(const std::string& className) {
   Registry().erase(className);
 }
 

@@ -3,8 +3,8 @@
 #include <any>
 #include <exception>
 
-#include "quorlink/core/Application.h"
 #include "core/StandardTypes.h"
+#include "quorlink/core/Application.h"
 
 namespace quorlink {
 
@@ -33,7 +33,7 @@ void TQuorCustomTransport::DestroyTransport() noexcept {
   try {
     Close();
   } catch (...) {
-    HandleException(this);
+    DoError(this);
   }
   // What Close left behind goes now, with the transport inactive.
   Active = false;
@@ -88,8 +88,28 @@ void TQuorCustomTransport::WndProc(TMessage& message) {
   try {
     Dispatch(message);
   } catch (...) {
-    HandleException(this);
+    DoError(this);
   }
+}
+
+void TQuorCustomTransport::DoError(TObject* sender) noexcept {
+  // A copy: the handler may rebind or clear the event while it runs.
+  const TQuorErrorEvent handler = OnError;
+  if (handler) {
+    try {
+      throw;
+    } catch (const std::exception& e) {
+      try {
+        handler(sender, e);
+      } catch (...) {
+        HandleException(sender);
+      }
+      return;
+    } catch (...) {
+      // Not a std::exception: only the application's hook can take it.
+    }
+  }
+  HandleException(sender);
 }
 
 namespace {
@@ -102,6 +122,7 @@ const TTypeInfo kFlagsType{TTypeKind::tkSet, "TQuorTransportFlags", {"tfClient",
 const TTypeInfo kConnectEventType{TTypeKind::tkMethod, "TQuorConnectEvent", {}, 0, 0};
 const TTypeInfo kDisconnectEventType{TTypeKind::tkMethod, "TQuorDisconnectEvent", {}, 0, 0};
 const TTypeInfo kReadEventType{TTypeKind::tkMethod, "TQuorReadEvent", {}, 0, 0};
+const TTypeInfo kErrorEventType{TTypeKind::tkMethod, "TQuorErrorEvent", {}, 0, 0};
 
 TQuorCustomTransport& AsTransport(TComponent& c) {
   return static_cast<TQuorCustomTransport&>(c);
@@ -158,6 +179,8 @@ void TQuorCustomTransport::GetProperties(TPropList& list) const {
       "OnDisconnect", &kDisconnectEventType));
   list.push_back(
       EventProperty<TQuorReadEvent, &TQuorCustomTransport::OnRead>("OnRead", &kReadEventType));
+  list.push_back(
+      EventProperty<TQuorErrorEvent, &TQuorCustomTransport::OnError>("OnError", &kErrorEventType));
 }
 
 // ---- TQuorCustomConnection ----
@@ -220,10 +243,12 @@ void TQuorCustomConnection::DeleteSelf() {
 }
 
 void TQuorCustomConnection::WndProc(TMessage& message) {
+  // Taken first: the handler may destroy this connection before it raises.
+  TQuorCustomTransport* const transport = Transport;
   try {
     Dispatch(message);
   } catch (...) {
-    HandleException(this);
+    transport->DoError(this);
   }
 }
 

@@ -20,6 +20,13 @@ std::int64_t EnumValue(const TTypeInfo& type, const std::string& name) {
   return -1;
 }
 
+// The typed text and every value the type has, so the user can pick one.
+[[noreturn]] void InvalidValue(const TTypeInfo& type, const std::string& typed) {
+  std::string names;
+  for (const std::string& n : type.EnumNames) names += (names.empty() ? "" : ", ") + n;
+  throw EPropertyError("Invalid property value " + typed + " (one of " + names + ")");
+}
+
 }  // namespace
 
 void TPropertyEditor::Initialize(const std::vector<TComponent*>& components,
@@ -134,7 +141,7 @@ void TEnumProperty::GetValues(const TGetStrProc& proc) const {
 
 void TEnumProperty::SetValue(const std::string& value) {
   const std::int64_t ord = EnumValue(GetPropType(), Trimmed(value));
-  if (ord < 0) throw EPropertyError("Invalid property value");
+  if (ord < 0) InvalidValue(GetPropType(), Trimmed(value));
   SetOrdValue(ord);
 }
 
@@ -163,7 +170,7 @@ void TSetProperty::SetValue(const std::string& value) {
         Trimmed(text.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
     if (!name.empty()) {
       const std::int64_t ord = EnumValue(GetPropType(), name);
-      if (ord < 0 || ord >= 64) throw EPropertyError("Invalid property value");
+      if (ord < 0 || ord >= 64) InvalidValue(GetPropType(), name);
       bits |= std::int64_t{1} << ord;
     } else if (comma != std::string::npos) {
       throw EPropertyError("Invalid property value");

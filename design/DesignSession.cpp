@@ -5,9 +5,9 @@
 #include <exception>
 #include <sstream>
 
+#include "design/FormFile.h"
 #include "quorlink/core/FormStream.h"
 #include "quorlink/design/DesignRegistry.h"
-#include "design/FormFile.h"
 
 namespace quorlink {
 
@@ -49,6 +49,36 @@ std::string Flags(TPropertyAttributes a) {
   add(paValueList, "drop-down");
   add(paSortList, "sorted");
   return out.empty() ? out : "(" + out + ")";
+}
+
+// Without regard to case, and runs of digits by their number: br300 before
+// br1200, as a person reads a list of rates.
+bool NaturalLess(const std::string& a, const std::string& b) {
+  std::size_t i = 0, j = 0;
+  auto digit = [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; };
+  while (i < a.size() && j < b.size()) {
+    if (digit(a[i]) && digit(b[j])) {
+      std::size_t ei = i, ej = j;
+      while (ei < a.size() && digit(a[ei])) ++ei;
+      while (ej < b.size() && digit(b[ej])) ++ej;
+      // Leading zeros do not count: compare lengths without them, then digits.
+      std::size_t si = i, sj = j;
+      while (si + 1 < ei && a[si] == '0') ++si;
+      while (sj + 1 < ej && b[sj] == '0') ++sj;
+      if (ei - si != ej - sj) return ei - si < ej - sj;
+      const int c = a.compare(si, ei - si, b, sj, ej - sj);
+      if (c != 0) return c < 0;
+      i = ei;
+      j = ej;
+      continue;
+    }
+    const int ca = std::tolower(static_cast<unsigned char>(a[i]));
+    const int cb = std::tolower(static_cast<unsigned char>(b[j]));
+    if (ca != cb) return ca < cb;
+    ++i;
+    ++j;
+  }
+  return a.size() - i < b.size() - j;
 }
 
 void Need(const std::vector<std::string>& w, std::size_t count, const char* usage) {
@@ -223,8 +253,28 @@ void TDesignSession::Set(const Words& w, const std::string& value) {
   auto editor = MakePropertyEditor(selection_, w[1]);
   if (editor->GetAttributes().Contains(paReadOnly))
     throw EPropertyError(editor->GetName() + " is read-only");
+  if (SameText(editor->GetName(), "Name")) CheckNewName(value);
   editor->SetValue(value);
+  // A list the setter does not enforce (Service) takes an unknown text as
+  // something else: say so rather than store it silently.
+  if (editor->GetAttributes().Contains(paValueList) && !SameText(editor->GetValue(), value))
+    err_ << "warning: " << value << " is not a value of " << editor->GetName() << " (values "
+         << editor->GetName() << " lists them); it reads '" << editor->GetValue() << "'\n";
   ShowProperty(editor->GetName());
+}
+
+void TDesignSession::CheckNewName(const std::string& name) const {
+  // The form and its components share one name space: select, delete and
+  // show find a component by its name, the form included.
+  for (const TComponent* c : selection_) {
+    if (c == form_.get()) {
+      for (int i = 0; i < form_->ComponentCount(); ++i)
+        if (SameText(form_->Components(i)->Name(), name))
+          throw EPropertyError("A component is named " + name);
+    } else if (SameText(form_->Name(), name)) {
+      throw EPropertyError("The form is named " + name);
+    }
+  }
 }
 
 std::vector<std::string> TDesignSession::SortedValues(const std::string& property) const {
@@ -234,9 +284,7 @@ std::vector<std::string> TDesignSession::SortedValues(const std::string& propert
   std::vector<std::string> values;
   editor->GetValues([&](const std::string& v) { values.push_back(v); });
   if (editor->GetAttributes().Contains(paSortList))
-    std::stable_sort(values.begin(), values.end(), [](const std::string& a, const std::string& b) {
-      return LowerCase(a) < LowerCase(b);
-    });
+    std::stable_sort(values.begin(), values.end(), NaturalLess);
   return values;
 }
 
@@ -250,7 +298,7 @@ void TDesignSession::Edit(const Words& w) {
   auto editor = MakePropertyEditor(selection_, w[1]);
   if (!editor->GetAttributes().Contains(paDialog))
     throw EPropertyError(editor->GetName() + " has no dialog");
-  if (BeforeDialog) BeforeDialog();
+  if (BeforeDialog) BeforeDialog(*editor);
   editor->Edit();
   ShowProperty(editor->GetName());
 }
@@ -267,6 +315,11 @@ void TDesignSession::Read(const Words& w) {
   // A form that cannot be read leaves the one being designed as it is.
   std::unique_ptr<TForm, void (*)(TForm*)> fresh(new TForm(nullptr), [](TForm* f) { Free(f); });
   ReadForm(*fresh, text);
+  // A component named like its form could be neither selected nor deleted.
+  for (int i = 0; i < fresh->ComponentCount(); ++i)
+    if (SameText(fresh->Components(i)->Name(), fresh->Name()))
+      throw EPropertyError(w[1] + ": the component " + fresh->Components(i)->Name() +
+                           " is named like its form");
   form_ = std::move(fresh);
   selection_ = {form_.get()};
   out_ << "read " << w[1] << ": " << form_->Name() << " with " << form_->ComponentCount()

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "quorlink/core/Forms.h"
+#include "quorlink/design/DesignEditors.h"
 
 namespace quorlink {
 
@@ -34,7 +35,7 @@ class TDesignSession {
   TForm& Form() { return *form_; }
   const std::vector<TComponent*>& Selection() const { return selection_; }
   // Runs before an editor's Edit (a dialog may need the platform ready).
-  std::function<void()> BeforeDialog;
+  std::function<void(const TPropertyEditor& editor)> BeforeDialog;
 
  private:
   using Words = std::vector<std::string>;
@@ -49,6 +50,9 @@ class TDesignSession {
   void Write(const Words& w);
   void Read(const Words& w);
   void Delete(const Words& w);
+  // Raises when the selection cannot take the name: the form's name and its
+  // components' are one name space.
+  void CheckNewName(const std::string& name) const;
 
   TComponent* Find(const std::string& name) const;
   // The properties the inspector shows for the selection, in order.

@@ -28,6 +28,10 @@ TPropertyAttributes TQuorCategoryEdit::GetAttributes() const {
   return TEnumProperty::GetAttributes() + TPropertyAttributes{paReadOnly};
 }
 
+TPropertyAttributes TQuorFlagsEdit::GetAttributes() const {
+  return TSetProperty::GetAttributes() + TPropertyAttributes{paReadOnly};
+}
+
 TPropertyAttributes TQuorDescriptionEdit::GetAttributes() const {
   return TPropertyEditor::GetAttributes() + TPropertyAttributes{paReadOnly};
 }

@@ -1,8 +1,8 @@
 #include "quorlink/design/QuorReg.h"
 
+#include "core/StandardTypes.h"
 #include "quorlink/bluetooth/QuorBluetooth.h"
 #include "quorlink/comport/QuorComPort.h"
-#include "core/StandardTypes.h"
 #include "quorlink/design/DesignRegistry.h"
 #include "quorlink/design/QuorPropEdit.h"
 
@@ -15,6 +15,7 @@ const TTypeInfo kCategory{TTypeKind::tkEnumeration,
                           {"tcBluetooth", "tcCOMPort", "tcIrDA"},
                           0,
                           2};
+const TTypeInfo kFlags{TTypeKind::tkSet, "TQuorTransportFlags", {"tfClient", "tfServer"}, 0, 3};
 }  // namespace
 
 void Register() {
@@ -26,6 +27,7 @@ void Register() {
   RegisterPropertyEditor(kStringType, &base, "About", EditorClass<TQuorAboutEdit>());
   RegisterPropertyEditor(kWordType, &base, "Version", EditorClass<TQuorVersionEdit>());
   RegisterPropertyEditor(kCategory, &transport, "Category", EditorClass<TQuorCategoryEdit>());
+  RegisterPropertyEditor(kFlags, &transport, "Flags", EditorClass<TQuorFlagsEdit>());
   RegisterPropertyEditor(kStringType, &transport, "Description",
                          EditorClass<TQuorDescriptionEdit>());
   RegisterPropertyEditor(kStringType, &bluetooth, "Service", EditorClass<TQuorServiceEdit>());

@@ -2,12 +2,12 @@
 // the answer and closes.
 //
 //   bt_client [RENDEZVOUS_DIR]
-#include <cstdio>
-#include <string>
-
 #include <quorlink/bluetooth/QuorBluetooth.h>
 #include <quorlink/bluetooth/QuorBluetoothProvider.h>
 #include <quorlink/core/Application.h>
+
+#include <cstdio>
+#include <string>
 
 using namespace quorlink;
 
@@ -28,6 +28,14 @@ int main(int argc, char** argv) {
     if (answer.back() == '\n') Application().Terminate();  // the whole line is back
   };
   client.OnDisconnect = [](TQuorCustomConnection*) { Application().Terminate(); };
+  // A connect that fails after Connect returned (no server, no such service)
+  // arrives here, on the main thread; the transport is already closed.
+  bool failed = false;
+  client.OnError = [&](TObject*, const std::exception& e) {
+    std::fprintf(stderr, "bt_client: %s\n", e.what());
+    failed = true;
+    if (!client.IsActive()) Application().Terminate();
+  };
 
   try {
     client.Connect();
@@ -35,8 +43,14 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "bt_client: %s\n", e.what());
     return 1;
   }
+  std::fprintf(stderr, "bt_client: connecting to %s (is bt_server running?)\n",
+               client.GetAddress().c_str());
   Application().Run();
   client.Close();
+  if (failed && answer.empty()) {
+    std::fprintf(stderr, "bt_client: no server answered\n");
+    return 1;
+  }
   std::printf("server answered: %s", answer.c_str());
   return answer == "HELLO, SERVER\n" ? 0 : 1;
 }

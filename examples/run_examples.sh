@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs the built examples: the Bluetooth server and client on virtual radios,
-# the port watch, the two event-loop examples, and the serial echo on a pseudo-terminal (those
+# the port watch, the three event-loop examples, and the serial echo on a pseudo-terminal (those
 # that were built).
 #   run_examples.sh BIN_DIR [EXE_SUFFIX [EMULATOR...]]
 # A cross build passes its programs' suffix and its emulator (Wine), whose
@@ -16,6 +16,13 @@ meet=$dir
 limit=$((${#run[@]} > 0 ? 60 : 20))
 server=
 trap '[ -n "$server" ] && kill "$server" 2>/dev/null; rm -rf "$dir"' EXIT
+
+# Without a server the client says why it ends, and fails.
+if timeout "$limit" "${run[@]}" "$bin/example_bt_client$exe" "$meet" 2>"$dir/alone.err"; then
+  echo "bt_client succeeded with no server"
+  exit 1
+fi
+grep -q "no server answered" "$dir/alone.err" || { cat "$dir/alone.err"; exit 1; }
 
 "${run[@]}" "$bin/example_bt_server$exe" "$meet" >"$dir/server.out" &
 server=$!
@@ -34,7 +41,7 @@ timeout "$limit" "${run[@]}" "$bin/example_port_watch$exe" 1 >"$dir/ports.out"
 grep -q '^watching' "$dir/ports.out"
 cat "$dir/ports.out"
 
-for loop in glib_loop asio_loop; do
+for loop in glib_loop asio_loop qt_loop; do
   if [ -x "$bin/example_$loop" ]; then timeout 20 "$bin/example_$loop" "$dir"; fi
 done
 

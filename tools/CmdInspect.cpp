@@ -2,6 +2,8 @@
 // over one form, built on the design registry and the library's editors:
 // interactive at a terminal, or a script from arguments or standard input.
 
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -10,6 +12,7 @@
 #include "design/DesignSession.h"
 #include "design/FormFile.h"
 #include "quorlink/design/PaletteBitmaps.h"
+#include "quorlink/design/QuorPropEdit.h"
 #include "quorlink/design/QuorReg.h"
 #include "tools/BluetoothSession.h"
 #include "tools/CommandLine.h"
@@ -47,10 +50,26 @@ int RunScript(TDesignSession& session, std::istream& in, const std::string& sour
   return 0;
 }
 
+// Where the lines typed at the prompt are kept between sessions:
+// $XDG_STATE_HOME/quorlink/inspect_history (~/.local/state without it); empty
+// when there is no home to keep them in.
+std::string HistoryFile() {
+  std::filesystem::path dir;
+  if (const char* state = std::getenv("XDG_STATE_HOME"); state != nullptr && *state == '/')
+    dir = state;
+  else if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0')
+    dir = std::filesystem::path(home) / ".local" / "state";
+  else
+    return {};
+  std::error_code ignored;
+  std::filesystem::create_directories(dir / "quorlink", ignored);
+  return (dir / "quorlink" / "inspect_history").string();
+}
+
 int Interactive(TDesignSession& session) {
   std::cout << "Quorlink designer: one form, the palette of the loaded library. "
             << "Type help for the commands (" << LineInput::Editor() << ").\n";
-  LineInput input([&](const std::string& line) { return session.Complete(line); });
+  LineInput input([&](const std::string& line) { return session.Complete(line); }, HistoryFile());
   while (!session.Finished()) {
     auto line = input.Read("inspect> ");
     if (!line) break;
@@ -83,9 +102,10 @@ int Inspect(const Args& args) {
   Register();
   TDesignSession session(std::cout, std::cerr);
   std::unique_ptr<BluetoothSession> bluetooth;
-  session.BeforeDialog = [&] {
-    // The device picker needs a radio of this program's own.
-    if (!bluetooth)
+  session.BeforeDialog = [&](const TPropertyEditor& editor) {
+    // The device picker needs a radio of this program's own; no other
+    // dialog does (the About box is text without a display).
+    if (!bluetooth && dynamic_cast<const TQuorBTAddressEdit*>(&editor) != nullptr)
       bluetooth = std::make_unique<BluetoothSession>(dir, true, std::nullopt, "quorlink inspect");
   };
   if (!commands.empty()) {

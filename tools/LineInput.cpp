@@ -36,11 +36,19 @@ char** CompleteLine(const char*, int, int end) {
 }
 }  // namespace
 
-LineInput::LineInput(Completer completer) : completer_(std::move(completer)) {
+namespace {
+constexpr int kHistoryLines = 1000;
+}  // namespace
+
+LineInput::LineInput(Completer completer, std::string historyFile)
+    : completer_(std::move(completer)), historyFile_(std::move(historyFile)) {
   active = &completer_;
   rl_readline_name = const_cast<char*>("quorlink");
   rl_attempted_completion_function = CompleteLine;
   using_history();
+  stifle_history(kHistoryLines);
+  // A missing file is a first session.
+  if (!historyFile_.empty()) read_history(historyFile_.c_str());
 }
 
 LineInput::~LineInput() {
@@ -53,7 +61,11 @@ std::optional<std::string> LineInput::Read(const std::string& prompt) {
   if (line == nullptr) return std::nullopt;
   std::string text(line);
   std::free(line);
-  if (text.find_first_not_of(" \t") != std::string::npos) add_history(text.c_str());
+  if (text.find_first_not_of(" \t") != std::string::npos) {
+    add_history(text.c_str());
+    // Written at once: a session that is killed keeps what it was given.
+    if (!historyFile_.empty()) write_history(historyFile_.c_str());
+  }
   return text;
 }
 
@@ -63,7 +75,8 @@ const char* LineInput::Editor() {
 
 #else
 
-LineInput::LineInput(Completer completer) : completer_(std::move(completer)) {
+LineInput::LineInput(Completer completer, std::string historyFile)
+    : completer_(std::move(completer)), historyFile_(std::move(historyFile)) {
   active = &completer_;
 }
 

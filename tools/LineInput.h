@@ -14,7 +14,9 @@ using Completer = std::function<std::vector<std::string>(const std::string& line
 
 class LineInput {
  public:
-  explicit LineInput(Completer completer);
+  // With a history file, the lines of earlier sessions come back with the
+  // arrow keys, and each line read is added to the file at once.
+  explicit LineInput(Completer completer, std::string historyFile = {});
   ~LineInput();
   LineInput(const LineInput&) = delete;
   LineInput& operator=(const LineInput&) = delete;
@@ -26,6 +28,7 @@ class LineInput {
 
  private:
   Completer completer_;
+  std::string historyFile_;
 };
 
 }  // namespace quorlink::tools

@@ -138,12 +138,22 @@ TEST_F(BluetoothTransportFailure, RaisingOnConnectTearsTheLinkDown) {
   EXPECT_EQ(winsock.OpenSockets().size(), 2u);
 }
 
+// The failure reaches the client's own OnError, with the transport already
+// closed, and not the application's hook.
 TEST_F(BluetoothTransportFailure, FailedConnectMakesNoConnectionAndClosesTheTransport) {
+  std::vector<DWORD> failures;
+  client->OnError = [&](TObject* sender, const std::exception& e) {
+    EXPECT_EQ(sender, client.get());
+    EXPECT_FALSE(client->IsActive());
+    const auto* os = dynamic_cast<const EOSError*>(&e);
+    failures.push_back(os != nullptr ? os->ErrorCode : 0);
+  };
   // Nothing offers the class on the server radio.
   StartConnect();
   EXPECT_TRUE(client->IsActive());
-  ASSERT_TRUE(PumpUntil([&] { return !errors.empty(); }));
-  EXPECT_EQ(errors[0], "EOSError:" + std::to_string(WSASERVICE_NOT_FOUND));
+  ASSERT_TRUE(PumpUntil([&] { return !failures.empty(); }));
+  EXPECT_EQ(failures, std::vector<DWORD>{WSASERVICE_NOT_FOUND});
+  EXPECT_TRUE(errors.empty());
   EXPECT_FALSE(client->IsActive());
   EXPECT_EQ(client->ConnectionCount(), 0);
   EXPECT_TRUE(clientLog.events.empty());

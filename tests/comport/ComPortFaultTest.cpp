@@ -106,18 +106,26 @@ TEST(ComPortFault, AFailedWriteRaisesAndChangesNothing) {
   EXPECT_TRUE(rig.kernel.EveryHandleClosedOnce());
 }
 
-// A read path that fails ends the thread silently; the connection stays,
-// and Close still works after the thread has gone.
+// A read path that fails ends the thread and says why through the
+// transport's OnError, once, on the main thread; the connection stays, and
+// Close still works after the thread has gone.
 class ComPortReadFault : public ::testing::TestWithParam<const char*> {};
 
-TEST_P(ComPortReadFault, EndsTheThreadSilently) {
+TEST_P(ComPortReadFault, EndsTheThreadAndReachesOnError) {
   CablePort p;
   FaultRig rig;
+  std::vector<std::string> errors;
+  p.port.OnError = [&](TObject* sender, const std::exception& e) {
+    EXPECT_EQ(sender, &p.Connection());
+    EXPECT_TRUE(Application().IsMainThread());
+    errors.emplace_back(e.what());
+  };
   rig.plan.FailCall(GetParam(), ERROR_GEN_FAILURE);
   p.port.Connect();
   ASSERT_TRUE(p.cable.Write(Bytes("data")));
-  ASSERT_TRUE(PumpUntil([&] { return rig.plan.Count(GetParam()) >= 1; }));
+  ASSERT_TRUE(PumpUntil([&] { return !errors.empty(); }));
   PumpFor(100);
+  EXPECT_EQ(errors, std::vector<std::string>{"Can not read data from connection."});
   EXPECT_EQ(p.log.reads, 0);
   EXPECT_TRUE(p.port.IsActive());
   EXPECT_EQ(p.log.events, std::vector<std::string>{"connect"});

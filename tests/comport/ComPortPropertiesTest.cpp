@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "quorlink/comport/QuorComPort.h"
+#include "quorlink/core/FormStream.h"
 
 namespace quorlink {
 namespace {
@@ -75,6 +76,30 @@ TEST(ComPortProperties, SettersCheckNoRange) {
   TQuorComPort port(nullptr);
   port.SetByteSize(42);
   EXPECT_EQ(port.GetByteSize(), 42);
+}
+
+// A rate outside the enumeration is stored only when it is set.
+TEST(ComPortCustomRate, AFormStoresItOnlyWhenSet) {
+  TQuorComPort port(nullptr);
+  port.SetBaudRate(br9600);
+  const std::string plain = WriteForm(port);
+  EXPECT_EQ(plain.find("CustomBaudRate"), std::string::npos) << plain;
+  EXPECT_NE(plain.find("BaudRate = br9600"), std::string::npos) << plain;
+
+  port.SetCustomBaudRate(921600);
+  const std::string custom = WriteForm(port);
+  EXPECT_NE(custom.find("  CustomBaudRate = 921600\n"), std::string::npos) << custom;
+  EXPECT_NE(custom.find("BaudRate = br9600"), std::string::npos) << custom;
+
+  TQuorComPort back(nullptr);
+  ReadForm(back, custom);
+  EXPECT_EQ(back.GetCustomBaudRate(), 921600u);
+  EXPECT_EQ(back.GetBaudRate(), br9600);
+  ReadForm(back, plain);
+  EXPECT_EQ(back.GetCustomBaudRate(), 921600u);  // values a form leaves out are kept
+  EXPECT_THROW(ReadForm(back, "object TQuorComPort\n  CustomBaudRate = -1\nend\n"), Exception);
+  EXPECT_THROW(ReadForm(back, "object TQuorComPort\n  CustomBaudRate = 4294967296\nend\n"),
+               Exception);
 }
 
 }  // namespace

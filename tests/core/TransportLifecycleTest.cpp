@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "OsTestSupport.h"
@@ -106,6 +107,43 @@ TEST_F(TransportLifecycle, ReadHandlerErrorGoesToTheHookAndLaterMessagesStillArr
   EXPECT_EQ(hookCalls_, 1);
   EXPECT_EQ(lastSender_, c);
   EXPECT_EQ(lastMessage_, "bad byte");
+}
+
+// What the windows stop goes to the transport's OnError, from its own window
+// and its connections' (a link that ended inside its handler included), and
+// not to the hook; an OnError that raises, and what is not a std::exception,
+// reach the hook.
+TEST_F(TransportLifecycle, OnErrorTakesWhatTheWindowsStopBeforeTheHook) {
+  TestTransport t;
+  std::vector<std::pair<TObject*, std::string>> errors;
+  t.OnError = [&](TObject* sender, const std::exception& e) {
+    errors.emplace_back(sender, e.what());
+    if (std::string(e.what()) == "raise again") throw Exception("from OnError");
+  };
+  t.OnRead = [](TQuorCustomConnection*, const TQuorByteArray&) { throw Exception("bad read"); };
+  t.OnDisconnect = [](TQuorCustomConnection*) { throw Exception("bad end"); };
+  t.Listen();
+  TestConnection* reader = t.AddConnection();
+  TestConnection* ending = t.AddConnection();
+  TQuorByteArray bytes{1};
+  quorlink::PostMessage(reader->Window(), kTestReadMessage, 0, reinterpret_cast<LPARAM>(&bytes));
+  quorlink::PostMessage(ending->Window(), kTestCloseMessage, 0, 0);
+  quorlink::PostMessage(t.Window(), kTestRaiseMessage, 0, reinterpret_cast<LPARAM>("failed"));
+  Pump();
+  const std::vector<std::pair<TObject*, std::string>> expected{
+      {reader, "bad read"}, {ending, "bad end"}, {&t, "failed"}};
+  EXPECT_EQ(errors, expected);
+  EXPECT_EQ(hookCalls_, 0);
+  EXPECT_EQ(t.ConnectionCount(), 1);
+
+  quorlink::PostMessage(t.Window(), kTestRaiseMessage, 0, reinterpret_cast<LPARAM>("raise again"));
+  quorlink::PostMessage(t.Window(), kTestRaiseMessage, 0, 0);
+  Pump();
+  EXPECT_EQ(errors.size(), 4u);
+  EXPECT_EQ(hookCalls_, 2);
+  EXPECT_EQ(lastSender_, &t);
+  EXPECT_EQ(lastMessage_, "from OnError");
+  t.OnDisconnect = nullptr;
 }
 
 TEST_F(TransportLifecycle, WithoutAHookHandlerErrorsAreDropped) {

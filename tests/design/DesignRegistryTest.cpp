@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "design/DesignFixture.h"
 #include "quorlink/bluetooth/QuorBluetooth.h"
 #include "quorlink/comport/QuorComPort.h"
-#include "design/DesignFixture.h"
 #include "quorlink/design/QuorPropEdit.h"
 
 namespace quorlink {
@@ -40,7 +40,8 @@ TEST_F(DesignRegistryTest, RegistrationsServeDescendantsAndTheMostDerivedClassWi
     EXPECT_EQ(EditorName(*c, "Version"), "TQuorVersionEdit");
     EXPECT_EQ(EditorName(*c, "Category"), "TQuorCategoryEdit");
     EXPECT_EQ(EditorName(*c, "Description"), "TQuorDescriptionEdit");
-    EXPECT_EQ(EditorName(*c, "Flags"), "TSetProperty");  // no editor of its own
+    EXPECT_EQ(EditorName(*c, "Flags"), "TQuorFlagsEdit");
+    EXPECT_EQ(EditorName(*c, "OnError"), "TMethodProperty");
     EXPECT_EQ(EditorName(*c, "OnRead"), "TMethodProperty");
     EXPECT_EQ(EditorName(*c, "Name"), "TStringProperty");
   }

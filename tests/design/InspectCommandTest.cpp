@@ -27,10 +27,11 @@ class InspectCommand : public ::testing::Test {
     if (!dir.empty()) std::filesystem::remove_all(dir);
   }
   // Exit status; standard output in out.
-  int Run(const std::string& args, const std::string& input) {
+  int Run(const std::string& args, const std::string& input, const std::string& env = "") {
     const std::string script = dir + "/input";
     SaveFormFile(script, input);
-    const std::string command = program.string() + " inspect " + args + " < " + script + " 2>&1";
+    const std::string command =
+        env + program.string() + " inspect " + args + " < " + script + " 2>&1";
     out.clear();
     FILE* p = popen(command.c_str(), "r");
     if (p == nullptr) return -1;
@@ -68,6 +69,14 @@ TEST_F(InspectCommand, WritesAPaletteBitmapAsAFile) {
   ASSERT_NE(expected, nullptr);
   EXPECT_EQ(bytes, std::string(expected->begin(), expected->end()));
   EXPECT_EQ(Run("--bitmap TQUORMODEM " + file, ""), 1) << out;
+}
+
+// Only the Address editor's picker needs Bluetooth: the About box opens where
+// no virtual radio can be made.
+TEST_F(InspectCommand, OnlyTheAddressEditorSetsUpBluetooth) {
+  const std::string env = "env XDG_RUNTIME_DIR=" + dir + "/missing ";
+  EXPECT_EQ(Run("-e \"new TQuorBluetooth\" -e \"edit About\"", "", env), 0) << out;
+  EXPECT_EQ(out.find("virtual radio"), std::string::npos) << out;
 }
 
 }  // namespace

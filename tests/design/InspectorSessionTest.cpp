@@ -4,13 +4,12 @@
 #include <sstream>
 
 #include "OsTestSupport.h"
-#include "quorlink/bluetooth/QuorBluetooth.h"
-#include "quorlink/comport/QuorComPort.h"
-#include "quorlink/core/FormStream.h"
 #include "design/DesignFixture.h"
 #include "design/DesignSession.h"
 #include "design/FormFile.h"
-#include "OsTestSupport.h"
+#include "quorlink/bluetooth/QuorBluetooth.h"
+#include "quorlink/comport/QuorComPort.h"
+#include "quorlink/core/FormStream.h"
 
 namespace quorlink {
 namespace {
@@ -132,6 +131,39 @@ TEST_F(InspectorSession, CompletesCommandsClassesPropertiesAndValues) {
     for (const auto& s : services) n += s.size() + 1;
     return n;
   }());
+}
+
+// What the form cannot hold is refused (a component named like the form, from
+// a file or typed), a value outside a list is named with the list, a text a
+// list does not hold is not stored silently, constants cannot be typed, and
+// a list reads in a person's order.
+TEST_F(InspectorSession, RefusesOrWarnsWhatTheFormCannotHold) {
+  SaveFormFile(dir + "/Twin.qfm",
+               "object Form1: TForm\n  object form1: TQuorComPort\n  end\nend\n");
+  Run({"read " + dir + "/Twin.qfm"}, false);
+  EXPECT_NE(err.str().find("named like its form"), std::string::npos) << err.str();
+  EXPECT_EQ(session.Form().ComponentCount(), 0);
+  Run({"new TQuorComPort"});
+  Run({"set Name FORM1"}, false);
+  Run({"select Form1"});
+  Run({"set Name quorcomport1"}, false);
+  EXPECT_EQ(Run({"components"}), "* Form1: TForm\n  QuorComPort1: TQuorComPort\n");
+
+  Run({"select QuorComPort1"});
+  const std::string rates = Run({"values BaudRate"});
+  EXPECT_EQ(rates.rfind("br110\nbr300\nbr600\nbr1200\n", 0), 0u) << rates;
+  EXPECT_LT(rates.find("br57600\n"), rates.find("br115200\n")) << rates;
+  Run({"set BaudRate br9601"}, false);
+  EXPECT_NE(err.str().find("br9601 (one of br110, br300"), std::string::npos) << err.str();
+  EXPECT_NE(Run({"show Flags"}).find("(read-only)"), std::string::npos);
+  Run({"set Flags [tfServer]"}, false);
+
+  Run({"new TQuorBluetooth", "set Service SerialPortServiceClass"});
+  EXPECT_EQ(err.str(), "");
+  EXPECT_EQ(Run({"set Service Nonsense"}),
+            "Service =                                   (drop-down, sorted)\n");
+  EXPECT_NE(err.str().find("warning: Nonsense is not a value of Service"), std::string::npos)
+      << err.str();
 }
 
 }  // namespace

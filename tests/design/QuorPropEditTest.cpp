@@ -2,11 +2,11 @@
 
 #include <algorithm>
 
+#include "design/DesignFixture.h"
+#include "platform/BluetoothApi.h"
 #include "quorlink/bluetooth/QuorBluetooth.h"
 #include "quorlink/comport/QuorComPort.h"
-#include "design/DesignFixture.h"
 #include "quorlink/design/QuorPropEdit.h"
-#include "platform/BluetoothApi.h"
 #include "support/FormGadget.h"
 #include "support/ScriptedPresenter.h"
 #include "support/VirtualRadios.h"
@@ -121,9 +121,11 @@ TEST_F(QuorPropEditTest, ASetterThatRaisesLeavesTheWholeSelectionAsItWas) {
   auto options = EditorFor({&a}, "Options");
   options->SetValue("[goBlue, goRed]");
   EXPECT_EQ(options->GetValue(), "[goRed,goBlue]");
-  EXPECT_EQ(Raised([&] { options->SetValue("[goPink]"); }), "Invalid property value");
+  // A name the type lacks is refused with the names it has.
+  EXPECT_EQ(Raised([&] { options->SetValue("[goPink]"); }),
+            "Invalid property value goPink (one of goRed, goGreen, goBlue)");
   EXPECT_EQ(Raised([&] { EditorFor({&a}, "Mode")->SetValue("gmSideways"); }),
-            "Invalid property value");
+            "Invalid property value gmSideways (one of gmOff, gmSlow, gmFast)");
 }
 
 }  // namespace

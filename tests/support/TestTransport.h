@@ -13,6 +13,8 @@ namespace quorlink::testing {
 
 constexpr UINT kTestReadMessage = WM_USER + 1;   // LParam: pointer to bytes
 constexpr UINT kTestCloseMessage = WM_USER + 2;  // the link went away
+// To the transport: raises Exception(LParam's text), or an int when LParam is 0.
+constexpr UINT kTestRaiseMessage = WM_USER + 3;
 
 class TestTransport;
 
@@ -83,6 +85,12 @@ class TestTransport final : public TQuorCustomTransport {
   int connectCalls = 0;
   int listenCalls = 0;
   int closeCalls = 0;
+
+  void Dispatch(TMessage& m) override {
+    if (m.Msg != kTestRaiseMessage) return TQuorCustomTransport::Dispatch(m);
+    if (m.LParam == 0) throw 42;
+    throw Exception(reinterpret_cast<const char*>(m.LParam));
+  }
 
   using TQuorCustomTransport::CheckActive;
   using TQuorCustomTransport::CheckNotActive;

@@ -92,11 +92,16 @@ class QUORLINK_API TQuorBluetooth : public TQuorCustomTransport {
   /// The RFCOMM channel; BT_PORT_ANY (the default) lets a server take any
   /// free one and a client find it from the peer's service record.
   DWORD GetPort() const { return Port; }
-  void SetPort(DWORD value);
+  /// Sets the channel. Defined here: <windows.h> without WIN32_LEAN_AND_MEAN
+  /// makes SetPort a macro (SetPortA, SetPortW), and each program then gets
+  /// the spelling it sees.
+  void SetPort(DWORD value) { StorePort(value); }
   ///@}
   ///@{
   /// The service class by its name in QuorServiceGUIDsName
-  /// ("SerialPortServiceClass"); other names raise "Invalid argument.".
+  /// ("SerialPortServiceClass"). Any other name, "" included, stores the zero
+  /// class, which GetService then reads as "": check GetService after setting
+  /// a name the user typed.
   std::string GetService() const;
   void SetService(const std::string& value);
   ///@}
@@ -155,6 +160,7 @@ class QUORLINK_API TQuorBluetooth : public TQuorCustomTransport {
  private:
   friend class TQuorBluetoothConnection;
 
+  void StorePort(DWORD value);
   void Accept();
   void LinkConnected();
   /// Lists a link whose OnConnect has run, or frees it when a handler closed

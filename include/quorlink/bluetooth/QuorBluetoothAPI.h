@@ -245,7 +245,11 @@ QUORLINK_API bool(IN_MULTICAST)(DWORD address);
 /// next call of that variant.
 QUORLINK_API char*(gai_strerrorA)(std::int32_t code);
 QUORLINK_API WCHAR*(gai_strerrorW)(std::int32_t code);
+// Where <ws2tcpip.h> defines gai_strerror (gai_strerrorA or gai_strerrorW by
+// UNICODE), the system's spelling is the one in force.
+#ifndef gai_strerror
 QUORLINK_API char*(gai_strerror)(std::int32_t code);
+#endif
 // The calling thread's last Winsock error. Where <netdb.h> (or <winsock2.h>)
 // defines h_errno, the system's is the one in force.
 #ifndef h_errno

@@ -61,19 +61,23 @@ class QUORLINK_API TQuorComPort : public TQuorCustomTransport {
   /// fails Connect with "Can not open connection.".
   TQuorBaudRate GetBaudRate() const { return FBaudRate; }
   void SetBaudRate(TQuorBaudRate value);
-  // The line's bits per second when the enumeration has no value for it
-  // (230400, 921600, ...); 0 uses BaudRate. The device refuses a rate it
-  // cannot do when the port opens. Stored with a form only when set.
+  /// The line's bits per second when the enumeration has no value for it
+  /// (230400, 921600, ...); 0 uses BaudRate. The device refuses a rate it
+  /// cannot do when the port opens. Stored with a form only when set.
   DWORD GetCustomBaudRate() const { return FCustomBaudRate; }
+  /// Sets CustomBaudRate; raises "Transport active." while active.
   void SetCustomBaudRate(DWORD value);
-  // What the port is opened at: CustomBaudRate, else BaudRate's value.
+  /// What the port is opened at: CustomBaudRate, else BaudRate's value.
   DWORD GetLineRate() const;
   TQuorByteSize GetByteSize() const { return FByteSize; }
   void SetByteSize(TQuorByteSize value);
   TQuorParity GetParity() const { return FParity; }
   void SetParity(TQuorParity value);
   std::uint8_t GetPort() const { return FPort; }
-  void SetPort(std::uint8_t value);
+  /// The port number n of "COMn". Defined here: <windows.h> without
+  /// WIN32_LEAN_AND_MEAN makes SetPort a macro (SetPortA, SetPortW), and each
+  /// program then gets the spelling it sees.
+  void SetPort(std::uint8_t value) { StorePort(value); }
   TQuorStopBits GetStopBits() const { return FStopBits; }
   void SetStopBits(TQuorStopBits value);
   ///@}
@@ -95,6 +99,7 @@ class QUORLINK_API TQuorComPort : public TQuorCustomTransport {
  private:
   template <class T>
   void Store(T& field, T value);
+  void StorePort(std::uint8_t value);
 
   TQuorBaudRate FBaudRate = br115200;
   DWORD FCustomBaudRate = 0;
@@ -163,12 +168,15 @@ class QUORLINK_API TQuorComPortReadThread : public TThread {
  protected:
   void Execute() override;
   /// Main thread: raises OnRead for the chunk unless the connection has gone.
-  /// What the handler raises goes to ApplicationHandleException, and reading
+  /// What the handler raises goes to the transport's OnError, and reading
   /// goes on.
   void DoRead();
 
  private:
   bool Stopping() const;
+  void ReadUntilStopped();
+  /// Main thread: a failed read reaches the transport's OnError.
+  void ReportFailure(const std::exception_ptr& error);
 
   TQuorByteArray ReadBuffer;
   std::shared_ptr<TQuorComPortReadLink> Link;

@@ -63,6 +63,12 @@ QUORLINK_API HWND AllocateHWnd(TWndMethod method);
 /// No further messages reach the window's method.
 QUORLINK_API void DeallocateHWnd(HWND window);
 /// Any thread. False when the window no longer exists.
-QUORLINK_API bool PostMessage(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
+QUORLINK_API bool PostWindowMessage(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
+/// PostWindowMessage. Inline: <windows.h> makes PostMessage a macro
+/// (PostMessageA or PostMessageW by UNICODE), and each program finds the
+/// spelling it sees. Call it qualified where the SDK's is also visible.
+inline bool PostMessage(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
+  return PostWindowMessage(window, msg, wParam, lParam);
+}
 
 }  // namespace quorlink

@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "quorlink/core/Classes.h"
 #include "quorlink/core/Export.h"
@@ -16,16 +17,28 @@ namespace quorlink {
 /// Makes a component of one class, owned by the given owner.
 using TComponentFactory = std::function<TComponent*(TComponent* owner)>;
 
+///@{
+/// What RegisterClass and UnregisterClass call.
+QUORLINK_API void RegisterComponentClass(const std::string& className, TComponentFactory factory);
+QUORLINK_API void UnregisterComponentClass(const std::string& className);
+///@}
 /// The classes a form may create when it names an owned component that does
 /// not exist yet. Registering a name again replaces its factory.
-QUORLINK_API void RegisterClass(const std::string& className, TComponentFactory factory);
+/// (RegisterClass and UnregisterClass are inline: <windows.h> makes them
+/// macros, RegisterClassA or RegisterClassW by UNICODE, and each program
+/// finds the spelling it sees.)
+inline void RegisterClass(const std::string& className, TComponentFactory factory) {
+  RegisterComponentClass(className, std::move(factory));
+}
 /// Registers class T under the name, made with `new T(owner)`.
 template <class T>
 void RegisterClass(const std::string& className) {
-  RegisterClass(className, [](TComponent* owner) -> TComponent* { return new T(owner); });
+  RegisterComponentClass(className, [](TComponent* owner) -> TComponent* { return new T(owner); });
 }
 /// Forgets a registered class.
-QUORLINK_API void UnregisterClass(const std::string& className);
+inline void UnregisterClass(const std::string& className) {
+  UnregisterComponentClass(className);
+}
 /// Empty when the class is not registered.
 QUORLINK_API TComponentFactory FindClass(const std::string& className);
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <string>
 #include <vector>
@@ -37,6 +38,9 @@ using TQuorConnectEvent = TEvent<TQuorCustomConnection*>;
 using TQuorDisconnectEvent = TEvent<TQuorCustomConnection*>;
 using TQuorReadEvent = TEvent<TQuorCustomConnection*, const TQuorByteArray&>;
 ///@}
+/// Handler of OnError: the object whose message failed (the transport or one of
+/// its connections) and what was raised. Runs on the main thread.
+using TQuorErrorEvent = TEvent<TObject*, const std::exception&>;
 
 /// The library's own failures, with one of the texts of core/QuorStrings.h.
 class QUORLINK_API EQuorTransportException : public Exception {
@@ -97,8 +101,22 @@ class QUORLINK_API TQuorCustomTransport : public TQuorBaseComponent {
   TQuorDisconnectEvent OnDisconnect;
   /// Bytes arrived on a connection.
   TQuorReadEvent OnRead;
+  /// A failure that no call of the program can catch, on the main thread:
+  /// - Bluetooth: a connect that fails after Connect returned (the transport
+  ///   is closed first), an accept that fails, a link's read or close
+  ///   notification that fails;
+  /// - serial: a read that fails in the read thread (the port stops reading);
+  /// - what an OnConnect, OnRead or OnDisconnect handler raises there.
+  /// Failures of Connect, Listen, Close and Write are raised to their caller
+  /// instead. Unbound, or when it raises itself, the exception goes to
+  /// ApplicationHandleException with the same sender.
+  TQuorErrorEvent OnError;
 
   void GetProperties(TPropList& list) const override;
+
+  /// Inside a catch block on the main thread: passes the exception to OnError,
+  /// or to ApplicationHandleException (see OnError).
+  void DoError(TObject* sender) noexcept;
 
  protected:
   ///@{

@@ -37,6 +37,15 @@ class QUORLINK_API TQuorCategoryEdit : public TEnumProperty {
   TPropertyAttributes GetAttributes() const override;
 };
 
+/// Flags is the kind's constant, like Category: shown, never typed.
+class QUORLINK_API TQuorFlagsEdit : public TSetProperty {
+ public:
+  static constexpr const char* kClassName = "TQuorFlagsEdit";
+  const char* ClassName() const override { return kClassName; }
+  bool AllEqual() const override { return true; }
+  TPropertyAttributes GetAttributes() const override;
+};
+
 class QUORLINK_API TQuorDescriptionEdit : public TStringProperty {
  public:
   static constexpr const char* kClassName = "TQuorDescriptionEdit";

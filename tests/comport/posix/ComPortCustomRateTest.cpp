@@ -1,5 +1,5 @@
 // Rates outside the enumeration: CustomBaudRate reaches the device as given,
-// 0 falls back to BaudRate, and a form stores it only when it is set.
+// and 0 falls back to BaudRate.
 #include <asm/termbits.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include "comport/ComPortTestSupport.h"
-#include "quorlink/core/FormStream.h"
 
 namespace quorlink::testing {
 namespace {
@@ -49,29 +48,6 @@ TEST(ComPortCustomRate, ReachesTheDeviceAndZeroUsesBaudRate) {
   p.port.SetBaudRate(br9600);
   p.port.Connect();
   EXPECT_EQ(DeviceSpeed(p.cable.PortPath()), 9600u);
-}
-
-TEST(ComPortCustomRate, AFormStoresItOnlyWhenSet) {
-  TQuorComPort port(nullptr);
-  port.SetBaudRate(br9600);
-  const std::string plain = WriteForm(port);
-  EXPECT_EQ(plain.find("CustomBaudRate"), std::string::npos) << plain;
-  EXPECT_NE(plain.find("BaudRate = br9600"), std::string::npos) << plain;
-
-  port.SetCustomBaudRate(921600);
-  const std::string custom = WriteForm(port);
-  EXPECT_NE(custom.find("  CustomBaudRate = 921600\n"), std::string::npos) << custom;
-  EXPECT_NE(custom.find("BaudRate = br9600"), std::string::npos) << custom;
-
-  TQuorComPort back(nullptr);
-  ReadForm(back, custom);
-  EXPECT_EQ(back.GetCustomBaudRate(), 921600u);
-  EXPECT_EQ(back.GetBaudRate(), br9600);
-  ReadForm(back, plain);
-  EXPECT_EQ(back.GetCustomBaudRate(), 921600u);  // values a form leaves out are kept
-  EXPECT_THROW(ReadForm(back, "object TQuorComPort\n  CustomBaudRate = -1\nend\n"), Exception);
-  EXPECT_THROW(ReadForm(back, "object TQuorComPort\n  CustomBaudRate = 4294967296\nend\n"),
-               Exception);
 }
 
 }  // namespace

@@ -34,6 +34,13 @@ inline void CheckMacroNamedCalls() {
   bt.SetPort(5);
   EXPECT_EQ(bt.GetPort(), 5u);
   quorlink::RegisterClass<HeaderOrderGadget>("THeaderOrderGadget");
+  EXPECT_TRUE(quorlink::FindClass("THeaderOrderGadget"));
+  quorlink::UnregisterClass("THeaderOrderGadget");
+  EXPECT_FALSE(quorlink::FindClass("THeaderOrderGadget"));
+  quorlink::RegisterClass("THeaderOrderGadget", nullptr);
+  quorlink::UnregisterClass("THeaderOrderGadget");
+  // The SDK's spelling of gai_strerror (A or W by UNICODE), served by the library.
+  EXPECT_NE(quorlink::gai_strerror(ERROR_ACCESS_DENIED), nullptr);
 
   // The library's PostMessage and the SDK's, each on its own window.
   int handled = 0;

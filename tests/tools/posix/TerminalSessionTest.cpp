@@ -15,6 +15,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "OsTestSupport.h"
 #include "support/PtyPair.h"
 #include "tools/ProgramRun.h"
 
@@ -196,6 +197,48 @@ TEST(QuorlinkTerminal, BluetoothConnectHasTheSameTerminal) {
     EXPECT_EQ(echo.Wait(15000).code, 0);
   }
   std::filesystem::remove_all(dir);
+}
+
+// The designer's prompt keeps what was typed for the next session.
+TEST(QuorlinkTerminal, InspectKeepsItsHistoryBetweenSessions) {
+  const std::string state = MakeTempDir("quorlink-state-");
+  ::setenv("XDG_STATE_HOME", state.c_str(), 1);
+  // Reads the screen until it shows `part` (each byte bounded in time).
+  auto shows = [](Screen& screen, const std::string& part) {
+    std::string seen;
+    while (seen.find(part) == std::string::npos && seen.size() < 65536) {
+      const std::string next = screen.Read(1);
+      if (next.empty()) return false;
+      seen += next;
+    }
+    return seen.find(part) != std::string::npos;
+  };
+  auto session = [&](const std::string& keys) {
+    Screen screen;
+    Program p({"inspect"}, screen.Slave(), screen.Slave());
+    EXPECT_TRUE(shows(screen, "inspect> "));
+    screen.Type(keys);
+    const bool palette = shows(screen, "TQuorBluetooth");
+    screen.Type("quit\r");
+    EXPECT_EQ(p.Wait(15000).code, 0);
+    return palette;
+  };
+  if (!session("palette\r")) {
+    ::unsetenv("XDG_STATE_HOME");
+    std::filesystem::remove_all(state);
+    FAIL() << "no palette";
+  }
+  std::ifstream kept(state + "/quorlink/inspect_history");
+  const std::string history{std::istreambuf_iterator<char>(kept), {}};
+  if (history.empty()) {
+    ::unsetenv("XDG_STATE_HOME");
+    std::filesystem::remove_all(state);
+    GTEST_SKIP() << "built without libedit: no history";
+  }
+  EXPECT_NE(history.find("palette"), std::string::npos) << history;
+  EXPECT_TRUE(session("\x1b[A\x1b[A\r")) << "Up, Up (past quit), Enter: the line again";
+  ::unsetenv("XDG_STATE_HOME");
+  std::filesystem::remove_all(state);
 }
 
 }  // namespace
