@@ -31,6 +31,10 @@ FAR_ENDS = []
 def register_profile(_manager, path, uuid, options):
     if str(path) in PROFILES:
         raise dbus.exceptions.DBusException('Already Exists', name='org.bluez.Error.AlreadyExists')
+    # bluetoothd keeps one profile per UUID, whoever registered it and in whichever role.
+    if any(p['uuid'] == str(uuid) for p in PROFILES.values()):
+        raise dbus.exceptions.DBusException('UUID already registered',
+                                            name='org.bluez.Error.NotPermitted')
     PROFILES[str(path)] = {'uuid': str(uuid), 'options': {str(k): v for k, v in options.items()}}
 
 

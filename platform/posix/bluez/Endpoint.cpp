@@ -11,13 +11,13 @@
 #include <cstdio>
 #include <cstring>
 
-#include "quorlink/platform/BluetoothTypes.h"
 #include "platform/posix/MainLoop.h"
 #include "platform/posix/PosixWinsockSocket.h"
 #include "platform/posix/bluez/Bluez.h"
 #include "platform/posix/bluez/Bus.h"
 #include "platform/posix/bluez/EndpointImpl.h"
 #include "platform/posix/bluez/Rfcomm.h"
+#include "quorlink/platform/BluetoothTypes.h"
 
 namespace quorlink::platform::posix::bluez {
 
@@ -46,6 +46,12 @@ bool FindAdapter(std::uint64_t radio, Adapter& out, int& code) {
 
 bool ChannelHeld(std::uint64_t radio, std::uint32_t channel, const EndpointImpl* except);
 
+std::uint64_t AdapterOf(const std::vector<Adapter>& adapters, const Device& device) {
+  for (const auto& a : adapters)
+    if (a.path == device.adapterPath) return a.address;
+  return 0;
+}
+
 }  // namespace
 
 EndpointImpl::EndpointImpl(int fd) : fd_(fd) {
@@ -60,6 +66,7 @@ EndpointImpl::~EndpointImpl() {
   RemoveEndpoint(this);
   if (client_ != nullptr) Unregister(client_);
   sd_bus_slot_unref(call_);
+  sdp_.reset();
   StopRfcommWatch();
   if (feed_ >= 0) close(feed_);
   if (queue_ >= 0) close(queue_);
@@ -214,7 +221,13 @@ int EndpointImpl::Connect(std::uint64_t local, std::uint64_t remote, std::uint32
   client.uuid = UuidText(serviceClass);
   client.client = true;
   client.owner = this;
-  if (int code = Register(std::move(client), &client_)) return code;
+  if (int code = Register(std::move(client), &client_)) {
+    // bluetoothd keeps one profile per class: while another program (or a
+    // listener here) holds it, ask the device's SDP server for the channel.
+    if (code != WSAEACCES && code != WSAEADDRINUSE) return code;
+    return ConnectBySdp(local == 0 ? AdapterOf(adapters, *device) : local, remote, serviceClass,
+                        std::move(done));
+  }
   MessageRef call;
   if (sd_bus_message_new_method_call(bus, &call.m, "org.bluez", device->path.c_str(),
                                      "org.bluez.Device1", "ConnectProfile") < 0 ||
@@ -228,6 +241,23 @@ int EndpointImpl::Connect(std::uint64_t local, std::uint64_t remote, std::uint32
       },
       this, kConnectUsec);
   if (r < 0) return WSAENETDOWN;
+  done_ = std::move(done);
+  return WSAEWOULDBLOCK;
+}
+
+int EndpointImpl::ConnectBySdp(std::uint64_t local, std::uint64_t remote, const GUID& serviceClass,
+                               Done done) {
+  sdp_ = std::make_unique<SdpLookup>();
+  int code = sdp_->Start(local, remote, serviceClass,
+                         [this, local, remote](int error, std::uint32_t channel) {
+                           sdp_.reset();
+                           if (error == 0) error = ConnectRfcomm(local, remote, channel, true);
+                           if (error != WSAEWOULDBLOCK) Finish(error);
+                         });
+  if (code != 0) {
+    sdp_.reset();
+    return code;
+  }
   done_ = std::move(done);
   return WSAEWOULDBLOCK;
 }
@@ -249,6 +279,7 @@ void EndpointImpl::Finish(int code) {
   auto done = std::move(done_);
   done_ = nullptr;
   call_ = sd_bus_slot_unref(call_);
+  sdp_.reset();
   StopRfcommWatch();
   if (code == 0) adopted_ = true;
   done(code);
@@ -269,7 +300,7 @@ void EndpointImpl::StopRfcommWatch() {
 int EndpointImpl::ConnectRfcomm(std::uint64_t local, std::uint64_t remote, std::uint32_t channel,
                                 bool nonBlocking) {
   int s = -1;
-  int err = RfcommConnect(local, remote, channel, nonBlocking, s);
+  int err = Links().Rfcomm(local, remote, channel, nonBlocking, s);
   if (s >= 0) {
     dup3(s, fd_, O_CLOEXEC);
     close(s);

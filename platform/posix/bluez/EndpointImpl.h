@@ -3,8 +3,11 @@
 
 #include <systemd/sd-bus.h>
 
+#include <memory>
+
 #include "platform/posix/bluez/Endpoint.h"
 #include "platform/posix/bluez/Profiles.h"
+#include "platform/posix/bluez/SdpClient.h"
 
 namespace quorlink::platform::posix::bluez {
 
@@ -41,6 +44,7 @@ class EndpointImpl final : public Endpoint {
   void StopRfcommWatch();
   int ConnectRfcomm(std::uint64_t local, std::uint64_t remote, std::uint32_t channel,
                     bool nonBlocking);
+  int ConnectBySdp(std::uint64_t local, std::uint64_t remote, const GUID& serviceClass, Done done);
 
   const int fd_;  // the socket's descriptor: not owned
   std::uint64_t radio_ = 0;
@@ -53,6 +57,7 @@ class EndpointImpl final : public Endpoint {
   Registration* client_ = nullptr;
   sd_bus_slot* call_ = nullptr;
   bool watchingRfcomm_ = false;
+  std::unique_ptr<SdpLookup> sdp_;  // the channel asked of the device
   Done done_;
 };
 
