@@ -30,7 +30,7 @@ namespace bluez = platform::posix::bluez;
 const char* const kRadio = R"({
   "adapters": [{"name": "hci0", "alias": "Desk radio"}],
   "devices": [{"adapter": "hci0", "address": "AA:BB:CC:DD:EE:01", "alias": "Headset",
-               "paired": true},
+               "paired": true, "connected": true},
               {"adapter": "hci0", "address": "11:22:33:44:55:66", "alias": "Stranger"}]})";
 const char* const kHeadset = "/org/bluez/hci0/dev_AA_BB_CC_DD_EE_01";
 const char* const kStranger = "/org/bluez/hci0/dev_11_22_33_44_55_66";
@@ -146,6 +146,14 @@ class BluezLinks : public ::testing::Test {
     return bus->TakeLink();
   }
 
+  // A client link knows the adapter it went out of, and so the peer's name.
+  void ExpectBothEndsNamed() {
+    auto* link = client->GetConnections(0);
+    EXPECT_EQ(link->GetLocalAddress(), "(00:01:02:03:04:05)");
+    EXPECT_EQ(link->GetRemoteAddress(), "(AA:BB:CC:DD:EE:01)");
+    EXPECT_EQ(link->GetRemoteName(), "Headset");
+  }
+
   std::unique_ptr<BluezStandIn> bus;
   Transport server, client;
   std::vector<std::string> serverEvents, clientEvents;
@@ -251,6 +259,7 @@ TEST_F(BluezLinks, ConnectByClassRunsThroughConnectProfileAndMapsEachFailure) {
   int far = Outgoing();
   ASSERT_EQ(client->ConnectionCount(), 1) << (errors.empty() ? 0 : errors[0]);
   ASSERT_GE(far, 0);
+  ExpectBothEndsNamed();
   // The client profile is registered for the class while the link lives.
   auto profiles = Profiles(*bus);
   ASSERT_EQ(profiles.size(), 1u);
@@ -400,6 +409,7 @@ TEST_F(BluezLinks, ConnectByAClassAnotherProgramHoldsAsksTheDeviceForItsChannel)
   static_cast<TQuorBluetoothConnection&>(*client->GetConnections(0))
       .Write(TQuorByteArray{'h', 'i'});
   EXPECT_EQ(ReadFar(kernel.rfcommFar), "hi");
+  ExpectBothEndsNamed();
   client->Close();
 
   // What the device answers decides the failure: the Winsock code, no link.

@@ -96,6 +96,7 @@ def Setup(mock, text):
         props = mockobject.objects[path].props[bluez5.DEVICE_IFACE]
         props['Paired'] = dbus.Boolean(device.get('paired', False), variant_level=1)
         props['Class'] = dbus.UInt32(device.get('class', 0), variant_level=1)
+        props['Connected'] = dbus.Boolean(device.get('connected', False), variant_level=1)
         mockobject.objects[path].AddMethod(bluez5.DEVICE_IFACE, 'ConnectProfile', 's', '',
                                            connect_profile)
 

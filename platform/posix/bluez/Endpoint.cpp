@@ -191,6 +191,7 @@ int EndpointImpl::Accept(bool nonBlocking, int& link, std::uint64_t& peer) {
 
 int EndpointImpl::Connect(std::uint64_t local, std::uint64_t remote, std::uint32_t channel,
                           const GUID& serviceClass, bool nonBlocking, Done done) {
+  local_ = local;
   if (channel != 0) {
     done_ = std::move(done);
     int code = ConnectRfcomm(local, remote, channel, nonBlocking);
@@ -217,6 +218,7 @@ int EndpointImpl::Connect(std::uint64_t local, std::uint64_t remote, std::uint32
   }
   // bluetoothd reaches only the devices it knows (found or paired before).
   if (device == nullptr) return WSAEHOSTUNREACH;
+  if (local_ == 0) local_ = AdapterOf(adapters, *device);
   Registration client;
   client.uuid = UuidText(serviceClass);
   client.client = true;
@@ -225,8 +227,7 @@ int EndpointImpl::Connect(std::uint64_t local, std::uint64_t remote, std::uint32
     // bluetoothd keeps one profile per class: while another program (or a
     // listener here) holds it, ask the device's SDP server for the channel.
     if (code != WSAEACCES && code != WSAEADDRINUSE) return code;
-    return ConnectBySdp(local == 0 ? AdapterOf(adapters, *device) : local, remote, serviceClass,
-                        std::move(done));
+    return ConnectBySdp(local_, remote, serviceClass, std::move(done));
   }
   MessageRef call;
   if (sd_bus_message_new_method_call(bus, &call.m, "org.bluez", device->path.c_str(),
@@ -302,6 +303,8 @@ int EndpointImpl::ConnectRfcomm(std::uint64_t local, std::uint64_t remote, std::
   int s = -1;
   int err = Links().Rfcomm(local, remote, channel, nonBlocking, s);
   if (s >= 0) {
+    // Without a bound adapter the kernel chose one: the socket knows which.
+    if (local_ == 0) local_ = RfcommLocalAddress(s);
     dup3(s, fd_, O_CLOEXEC);
     close(s);
   }

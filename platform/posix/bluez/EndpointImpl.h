@@ -25,6 +25,7 @@ class EndpointImpl final : public Endpoint {
   int Connect(std::uint64_t local, std::uint64_t remote, std::uint32_t channel,
               const GUID& serviceClass, bool nonBlocking, Done done) override;
   void Adopt() override { adopted_ = true; }
+  std::uint64_t LocalRadio() const override { return local_; }
 
   // From the profile objects and the bus watch.
   // A link for this endpoint's profile; false to refuse it.
@@ -48,6 +49,7 @@ class EndpointImpl final : public Endpoint {
 
   const int fd_;  // the socket's descriptor: not owned
   std::uint64_t radio_ = 0;
+  std::uint64_t local_ = 0;  // a connect's adapter
   std::uint32_t channel_ = 0;
   bool bound_ = false;
   bool listening_ = false;

@@ -107,6 +107,16 @@ int AnyChannel(std::uint64_t adapter, std::uint32_t& channel) {
   return err;
 }
 
+std::uint64_t RfcommLocalAddress(int fd) {
+  SockaddrRc a{};
+  socklen_t length = sizeof a;
+  if (::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length) != 0 || a.family != kAfBluetooth)
+    return 0;
+  std::uint64_t address = 0;
+  for (int i = 5; i >= 0; --i) address = address << 8 | a.address[i];
+  return address;
+}
+
 KernelLinks& Links() {
   static Kernel kernel;
   return Slot().Get(kernel);

@@ -15,6 +15,8 @@ constexpr int kBtProtoRfcomm = 3;
 // The channel Linux gives "any channel" on the adapter now: a socket bound
 // to channel 0 and put to listen (the kernel picks there), then closed.
 int AnyChannel(std::uint64_t adapter, std::uint32_t& channel);
+// The adapter address of an RFCOMM socket (getsockname); 0 when it has none.
+std::uint64_t RfcommLocalAddress(int fd);
 
 // The links the endpoints make themselves; tests put links of their own in
 // the kernel's place. fd is set whenever a socket was made, also on failure
