@@ -204,6 +204,22 @@ TEST_F(BluezLinks, ListenPublishesTheRecordAndLinksCarryBytesAndCloseBothWays) {
   server->Close();
   EXPECT_TRUE(Profiles(*bus).empty()) << bus->Profiles();
   EXPECT_TRUE(errors.empty());
+
+  // Record text that is not UTF-8 cannot go over D-Bus: refused as an
+  // invalid argument, nothing registered.
+  for (auto set : {&TQuorBluetooth::SetServiceName, &TQuorBluetooth::SetServiceComment}) {
+    Transport bad;
+    std::vector<std::string> badEvents;
+    Attach(bad, badEvents);
+    ((*bad).*set)("Caf\xE9");
+    try {
+      bad->Listen();
+      ADD_FAILURE() << "listened";
+    } catch (const EOSError& e) {
+      EXPECT_EQ(e.ErrorCode, static_cast<DWORD>(WSAEINVAL));
+    }
+    EXPECT_TRUE(Profiles(*bus).empty()) << bus->Profiles();
+  }
 }
 
 TEST_F(BluezLinks, HandOverRefusesWhatIsNotAConnectedStreamSocket) {

@@ -99,6 +99,12 @@ def Setup(mock, text):
         props['Connected'] = dbus.Boolean(device.get('connected', False), variant_level=1)
         mockobject.objects[path].AddMethod(bluez5.DEVICE_IFACE, 'ConnectProfile', 's', '',
                                            connect_profile)
+        if device.get('pair_error'):
+            # A device that wants a PIN refuses a pairing without one.
+            mockobject.objects[path].AddMethod(
+                bluez5.DEVICE_IFACE, 'Pair', '', '',
+                'raise dbus.exceptions.DBusException("Authentication Failed", '
+                'name="%s")' % device['pair_error'])
 
 
 @dbus.service.method(TEST_IFACE, in_signature='ssss', out_signature='')

@@ -54,9 +54,11 @@ int RegisterNow(Registration& r) {
   MessageRef call;
   if (sd_bus_message_new_method_call(bus, &call.m, "org.bluez", "/org/bluez",
                                      "org.bluez.ProfileManager1", "RegisterProfile") < 0 ||
-      sd_bus_message_append(call.m, "os", r.path.c_str(), r.uuid.c_str()) < 0 ||
-      AppendOptions(call.m, r) < 0)
+      sd_bus_message_append(call.m, "os", r.path.c_str(), r.uuid.c_str()) < 0)
     return WSAENOBUFS;
+  // D-Bus carries only UTF-8 text: a name or comment that is not is refused
+  // as what it is, not as a lack of memory.
+  if (int q = AppendOptions(call.m, r); q < 0) return q == -EINVAL ? WSAEINVAL : WSAENOBUFS;
   int code = CallBluez(call.m, nullptr);
   r.registered = code == 0;
   return code;
