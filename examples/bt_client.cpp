@@ -8,6 +8,7 @@
 #include <quorlink/bluetooth/QuorBluetooth.h>
 #include <quorlink/bluetooth/QuorBluetoothProvider.h>
 #include <quorlink/core/Application.h>
+#include <quorlink/core/Classes.h>
 
 using namespace quorlink;
 
@@ -28,6 +29,17 @@ int main(int argc, char** argv) {
     if (answer.back() == '\n') Application().Terminate();  // the whole line is back
   };
   client.OnDisconnect = [](TQuorCustomConnection*) { Application().Terminate(); };
+  // A connect that fails later (no server, say) is raised from the loop.
+  bool failed = false;
+  ApplicationHandleException = [&](TObject*) {
+    try {
+      throw;
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "bt_client: %s\n", e.what());
+    }
+    failed = true;
+    Application().Terminate();
+  };
 
   try {
     client.Connect();
@@ -37,6 +49,7 @@ int main(int argc, char** argv) {
   }
   Application().Run();
   client.Close();
+  if (failed) return 1;
   std::printf("server answered: %s", answer.c_str());
   return answer == "HELLO, SERVER\n" ? 0 : 1;
 }

@@ -17,6 +17,14 @@ limit=$((${#run[@]} > 0 ? 60 : 20))
 server=
 trap '[ -n "$server" ] && kill "$server" 2>/dev/null; rm -rf "$dir"' EXIT
 
+# With no server the client ends at once, saying why.
+status=0
+timeout "$limit" "${run[@]}" "$bin/example_bt_client$exe" "$meet" 2>"$dir/alone.err" || status=$?
+if [ "$status" -eq 0 ] || [ "$status" -eq 124 ] || ! grep -q "bt_client: " "$dir/alone.err"; then
+  echo "bt_client without a server: exit $status, $(cat "$dir/alone.err")" >&2
+  exit 1
+fi
+
 "${run[@]}" "$bin/example_bt_server$exe" "$meet" >"$dir/server.out" &
 server=$!
 for _ in $(seq $((limit * 10))); do
