@@ -2,11 +2,13 @@
 // many links and a client terminal, over the system's Bluetooth provider.
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
 #include <map>
 #include <optional>
+#include <system_error>
 #include <thread>
 
 #include "platform/BluetoothApi.h"
@@ -252,6 +254,12 @@ int Select(const Options& o) {
 // A failure as one line with what to do about it, where the program knows.
 std::string Told(const std::exception& e) {
   std::string text = FailureText(e);
+  // The virtual radio's own calls: its rendezvous folder must be private.
+  if (const auto* sys = dynamic_cast<const std::system_error*>(&e);
+      sys != nullptr && sys->code().value() == EACCES)
+    return text +
+           " (the rendezvous folder must be this user's alone: chmod 700 it, or name "
+           "another with --dir)";
   const auto* os = dynamic_cast<const EOSError*>(&e);
   switch (os != nullptr ? os->ErrorCode : 0) {
     case WSAEHOSTUNREACH:

@@ -200,6 +200,10 @@ TEST(QuorlinkProgram, BluetoothListenAndConnectOverPipes) {
     const Exit radios = RunProgram({"bt", "radios", "--virtual", "--dir", dir});
     EXPECT_EQ(radios.code, 0) << radios.err;
     EXPECT_TRUE(Has(radios.out, server + " Echo radio")) << radios.out << radios.err;
+    // A radio another program holds: in use, exit 4, one line.
+    const Exit taken = RunProgram({"bt", "listen", "--virtual", "--dir", dir, "--radio", server});
+    EXPECT_EQ(taken.code, 4) << taken.err;
+    EXPECT_TRUE(Has(taken.err, "in use")) << taken.err;
     Feeder input({'p', 'i', 'n', 'g', '\n'}, true);
     Program connect({"bt", "connect", server, "--virtual", "--dir", dir, "--radio",
                      "(00:DE:AD:00:00:02)", "--omap", "lfcrlf"},
