@@ -37,6 +37,31 @@ bool WaitFor(const std::function<bool()>& done) {
   return false;
 }
 
+// The object path of the profile the program under test registered, once
+// there is one (or ten seconds: empty).
+std::string ProgramProfile(const BluezStandIn& bus) {
+  std::string profile;
+  WaitFor([&] {
+    const std::string json = bus.Profiles();
+    const auto at = json.find("/org/quorlink/bluez/");
+    if (at != std::string::npos) profile = json.substr(at, json.find('"', at) - at);
+    return !profile.empty();
+  });
+  return profile;
+}
+
+// What the far end of a link receives, once it has size bytes (or ten seconds).
+std::string Receive(int far, std::size_t size) {
+  std::string got;
+  WaitFor([&] {
+    char buffer[64];
+    const ssize_t n = ::recv(far, buffer, sizeof buffer, MSG_DONTWAIT);
+    if (n > 0) got.append(buffer, static_cast<std::size_t>(n));
+    return got.size() >= size;
+  });
+  return got;
+}
+
 TEST(BluezProgram, ListenAndConnectUseBlueZOnTheNamedBus) {
   if (auto missing = BluezStandIn::Missing(); !missing.empty()) GTEST_SKIP() << missing;
   BluezStandIn bus(kRadio);
@@ -44,27 +69,15 @@ TEST(BluezProgram, ListenAndConnectUseBlueZOnTheNamedBus) {
 
   tools::Program listener({"bt", "listen", "--echo", "--name", "Echo", "--bus", bus.Address()});
   ASSERT_TRUE(listener.Started());
-  std::string profile;
-  ASSERT_TRUE(WaitFor([&] {
-    const std::string json = bus.Profiles();
-    const auto at = json.find("/org/quorlink/bluez/");
-    if (at != std::string::npos) profile = json.substr(at, json.find('"', at) - at);
-    return !profile.empty();
-  })) << listener.ErrSoFar();
+  const std::string profile = ProgramProfile(bus);
+  ASSERT_FALSE(profile.empty()) << listener.ErrSoFar();
   EXPECT_TRUE(Has(bus.Profiles(), "\"Name\": \"Echo\""));
   auto peers = bus.Peers();
   ASSERT_EQ(peers.size(), 1u);
   const int far = bus.NewLink(peers[0], profile, kHeadset);
   ASSERT_GE(far, 0);
   ASSERT_EQ(::send(far, "hello", 5, 0), 5);
-  std::string echoed;
-  WaitFor([&] {
-    char buffer[16];
-    const ssize_t n = ::recv(far, buffer, sizeof buffer, MSG_DONTWAIT);
-    if (n > 0) echoed.append(buffer, static_cast<std::size_t>(n));
-    return echoed.size() >= 5;
-  });
-  EXPECT_EQ(echoed, "hello");
+  EXPECT_EQ(Receive(far, 5), "hello");
   ::close(far);
   listener.Signal(SIGINT);
   const tools::Exit served = listener.Wait();
@@ -108,13 +121,8 @@ TEST(BluezProgram, NamesBytesAndServicesGoInAndComeOutAsTheyAre) {
   tools::Program listener({"bt", "listen", "--service", "Serial Port", "--bus", bus.Address()},
                           typed[0]);
   ::close(typed[0]);
-  std::string profile;
-  ASSERT_TRUE(WaitFor([&] {
-    const std::string json = bus.Profiles();
-    const auto at = json.find("/org/quorlink/bluez/");
-    if (at != std::string::npos) profile = json.substr(at, json.find('"', at) - at);
-    return !profile.empty();
-  })) << listener.ErrSoFar();
+  const std::string profile = ProgramProfile(bus);
+  ASSERT_FALSE(profile.empty()) << listener.ErrSoFar();
   EXPECT_TRUE(Has(bus.Profiles(), "00001101-0000-1000-8000-00805f9b34fb")) << bus.Profiles();
   EXPECT_TRUE(Has(bus.Profiles(), "\"Name\": \"Serial Port\"")) << bus.Profiles();
   const int far = bus.NewLink(bus.Peers().at(0), profile, "/org/bluez/hci0/dev_AA_BB_CC_DD_EE_01");
@@ -127,14 +135,7 @@ TEST(BluezProgram, NamesBytesAndServicesGoInAndComeOutAsTheyAre) {
   // Lines typed go to every link, or to the one named by @N.
   const std::string lines = "hello\n@1 one\n@2 two\n";
   ASSERT_EQ(::write(typed[1], lines.data(), lines.size()), static_cast<ssize_t>(lines.size()));
-  std::string got;
-  WaitFor([&] {
-    char buffer[64];
-    const ssize_t n = ::recv(far, buffer, sizeof buffer, MSG_DONTWAIT);
-    if (n > 0) got.append(buffer, static_cast<std::size_t>(n));
-    return got.size() >= 10;
-  });
-  EXPECT_EQ(got, "hello\none\n");
+  EXPECT_EQ(Receive(far, 10), "hello\none\n");
   EXPECT_TRUE(listener.WaitForErr("no link with that number")) << listener.ErrSoFar();
   ::close(far);
   ::close(typed[1]);

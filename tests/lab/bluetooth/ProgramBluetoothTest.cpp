@@ -61,5 +61,23 @@ TEST_F(LabBluetooth, ProgramListsRadiosAndDevicesAndItsListenerIsBrowsedAndEchoe
   for (const auto& r : Browse()) EXPECT_NE(r.name, "Lab echo");
 }
 
+// `bt connect` by class while `bt listen` holds the class's profile: the
+// connect asks the device's SDP server for the channel and its bytes come
+// back from the listener.
+TEST_F(LabBluetooth, ProgramConnectsByAClassItsListenerHolds) {
+  tools::Program listener({"bt", "listen", "--service", "Serial Port", "--echo"});
+  ASSERT_TRUE(listener.WaitForOut("Ctrl-C stops")) << listener.ErrSoFar();
+  tools::Feeder input({'b', 'y', ' ', 'c', 'l', 'a', 's', 's', '\n'}, true);
+  tools::Program connect({"bt", "connect", "00:AA:01:00:00:00", "--service", "0x1101"},
+                         input.ReadEnd());
+  EXPECT_TRUE(connect.WaitForOut("by class\n", 40000)) << connect.ErrSoFar();
+  EXPECT_TRUE(listener.WaitForOut("read 9 bytes: by class\\n")) << listener.OutSoFar();
+  input.End();
+  const tools::Exit c = connect.Wait(30000);
+  EXPECT_EQ(c.code, 0) << c.err;
+  ASSERT_TRUE(listener.Signal(SIGINT));
+  EXPECT_NE(listener.Wait(20000).code, -1);
+}
+
 }  // namespace
 }  // namespace quorlink::testing::lab
