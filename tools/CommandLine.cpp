@@ -35,21 +35,21 @@ std::string OptionHint(const CLI::App& app, const Args& args) {
   for (const CLI::App* sub : app.get_subcommands({})) subcommands.push_back(sub->get_name());
   if (!subcommands.empty() && !args.empty() && args[0][0] != '-' &&
       std::find(subcommands.begin(), subcommands.end(), args[0]) == subcommands.end()) {
-    const std::string near = Nearest(args[0], subcommands);
-    if (!near.empty()) return "did you mean '" + near + "' (for '" + args[0] + "')?\n";
+    const std::string closest = Nearest(args[0], subcommands);
+    if (!closest.empty()) return "did you mean '" + closest + "' (for '" + args[0] + "')?\n";
   }
   for (const auto& a : args) {
     if (a.size() < 2 || a[0] != '-' || a == "--") continue;
     const std::string word = a.substr(0, a.find('='));
     if (std::find(names.begin(), names.end(), word) != names.end() || word == "-h") continue;
-    std::string near;
+    std::string closest;
     if (word.size() == 2) {
       for (const auto& n : names)
-        if (near.empty() && n[2] == word[1]) near = n;
+        if (closest.empty() && n[2] == word[1]) closest = n;
     } else {
-      near = Nearest(word, names);
+      closest = Nearest(word, names);
     }
-    if (!near.empty()) return "did you mean " + near + " (for " + word + ")?\n";
+    if (!closest.empty()) return "did you mean " + closest + " (for " + word + ")?\n";
   }
   return {};
 }

@@ -112,9 +112,9 @@ int RunCommandLine(int argc, char** argv) {
     if (it == CommandTable().end()) {
       std::vector<std::string> names{"demo", "--help", "--version"};
       for (const auto& [name, cmd] : CommandTable()) names.push_back(name);
-      const std::string near = Nearest(args[0], names);
+      const std::string closest = Nearest(args[0], names);
       Fail("unknown command '" + args[0] + "'" +
-           (near.empty() ? std::string{} : "; did you mean '" + near + "'?") +
+           (closest.empty() ? std::string{} : "; did you mean '" + closest + "'?") +
            " (see quorlink --help)");
       return 2;
     }

@@ -77,8 +77,8 @@ ServiceChoice ChooseService(const std::string& text) {
       "0x1101, not '" +
       text + "'";
   if (number >= 0) error += " (no service class of the table has that UUID)";
-  if (const std::string near = Nearest(text, names); !near.empty())
-    error += "; did you mean \"" + near + "\"?";
+  if (const std::string closest = Nearest(text, names); !closest.empty())
+    error += "; did you mean \"" + closest + "\"?";
   return {{}, {}, error};
 }
 
