@@ -466,6 +466,18 @@ TEST_F(BluezLinks, ConnectByAClassAnotherProgramHoldsAsksTheDeviceForItsChannel)
     EXPECT_EQ(kernel.channel, 0u) << f.what;
     EXPECT_FALSE(client->IsActive()) << f.what;
   }
+
+  // bluetoothd's records of the device may be older than the service: when
+  // ConnectProfile finds none, the device itself is asked.
+  server->Close();
+  errors.clear();
+  bus->SetConnect(kHeadset, bluez::UniqueName(), "org.bluez.Error.NotAvailable", "unavailable");
+  kernel.answers = {Answer(1, Lists(0x03, 9), {})};
+  kernel.sdpError = 0;
+  client->Connect();
+  ASSERT_TRUE(PumpUntil([&] { return client->ConnectionCount() == 1 || !errors.empty(); }));
+  ASSERT_TRUE(errors.empty()) << errors[0];
+  EXPECT_EQ(kernel.channel, 9u);
 }
 
 TEST_F(BluezLinks, BluetoothdLeavingEndsLinksAndALaterListenWorks) {

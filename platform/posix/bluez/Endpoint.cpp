@@ -192,6 +192,8 @@ int EndpointImpl::Accept(bool nonBlocking, int& link, std::uint64_t& peer) {
 int EndpointImpl::Connect(std::uint64_t local, std::uint64_t remote, std::uint32_t channel,
                           const GUID& serviceClass, bool nonBlocking, Done done) {
   local_ = local;
+  remote_ = remote;
+  class_ = serviceClass;
   if (channel != 0) {
     done_ = std::move(done);
     int code = ConnectRfcomm(local, remote, channel, nonBlocking);
@@ -227,7 +229,7 @@ int EndpointImpl::Connect(std::uint64_t local, std::uint64_t remote, std::uint32
     // bluetoothd keeps one profile per class: while another program (or a
     // listener here) holds it, ask the device's SDP server for the channel.
     if (code != WSAEACCES && code != WSAEADDRINUSE) return code;
-    return ConnectBySdp(local_, remote, serviceClass, std::move(done));
+    return ConnectBySdp(std::move(done));
   }
   MessageRef call;
   if (sd_bus_message_new_method_call(bus, &call.m, "org.bluez", device->path.c_str(),
@@ -246,28 +248,33 @@ int EndpointImpl::Connect(std::uint64_t local, std::uint64_t remote, std::uint32
   return WSAEWOULDBLOCK;
 }
 
-int EndpointImpl::ConnectBySdp(std::uint64_t local, std::uint64_t remote, const GUID& serviceClass,
-                               Done done) {
-  sdp_ = std::make_unique<SdpLookup>();
-  int code = sdp_->Start(local, remote, serviceClass,
-                         [this, local, remote](int error, std::uint32_t channel) {
-                           sdp_.reset();
-                           if (error == 0) error = ConnectRfcomm(local, remote, channel, true);
-                           if (error != WSAEWOULDBLOCK) Finish(error);
-                         });
-  if (code != 0) {
-    sdp_.reset();
-    return code;
-  }
+int EndpointImpl::ConnectBySdp(Done done) {
+  if (int code = StartSdp()) return code;
   done_ = std::move(done);
   return WSAEWOULDBLOCK;
+}
+
+int EndpointImpl::StartSdp() {
+  sdp_ = std::make_unique<SdpLookup>();
+  int code = sdp_->Start(local_, remote_, class_, [this](int error, std::uint32_t channel) {
+    sdp_.reset();
+    if (error == 0) error = ConnectRfcomm(local_, remote_, channel, true);
+    if (error != WSAEWOULDBLOCK) Finish(error);
+  });
+  if (code != 0) sdp_.reset();
+  return code;
 }
 
 void EndpointImpl::OnConnectReply(sd_bus_message* reply) {
   call_ = sd_bus_slot_unref(call_);
   const sd_bus_error* error = sd_bus_message_get_error(reply);
   if (error != nullptr && sd_bus_error_is_set(error)) {
-    Finish(WsaErrorFromBluez(error->name, error->message != nullptr ? error->message : ""));
+    const int code =
+        WsaErrorFromBluez(error->name, error->message != nullptr ? error->message : "");
+    // bluetoothd answers from the records it last read of the device, which
+    // may be older than the service: the device itself may still offer it.
+    if (code == WSASERVICE_NOT_FOUND && StartSdp() == 0) return;
+    Finish(code);
     return;
   }
   // bluetoothd hands the link over (NewConnection) before it answers, and

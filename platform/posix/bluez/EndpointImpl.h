@@ -45,11 +45,15 @@ class EndpointImpl final : public Endpoint {
   void StopRfcommWatch();
   int ConnectRfcomm(std::uint64_t local, std::uint64_t remote, std::uint32_t channel,
                     bool nonBlocking);
-  int ConnectBySdp(std::uint64_t local, std::uint64_t remote, const GUID& serviceClass, Done done);
+  // The channel asked of the device's SDP server, then a kernel RFCOMM link.
+  int ConnectBySdp(Done done);
+  int StartSdp();
 
   const int fd_;  // the socket's descriptor: not owned
   std::uint64_t radio_ = 0;
-  std::uint64_t local_ = 0;  // a connect's adapter
+  std::uint64_t local_ = 0;  // a connect's adapter, device and class
+  std::uint64_t remote_ = 0;
+  GUID class_{};
   std::uint32_t channel_ = 0;
   bool bound_ = false;
   bool listening_ = false;
