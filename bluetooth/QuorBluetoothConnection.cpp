@@ -6,11 +6,11 @@
 #include <exception>
 
 #include "bluetooth/QuorBluetoothDrain.h"
-#include "quorlink/bluetooth/QuorBluetoothText.h"
-#include "quorlink/core/SysUtils.h"
 #include "platform/BluetoothApi.h"
 #include "platform/Kernel.h"
 #include "platform/Winsock.h"
+#include "quorlink/bluetooth/QuorBluetoothText.h"
+#include "quorlink/core/SysUtils.h"
 
 namespace quorlink {
 
@@ -138,9 +138,12 @@ void TQuorBluetoothConnection::QuorMSocketEvent(TQUORM_SOCKET_EVENT& message) {
 
 void TQuorBluetoothConnection::Receive() {
   char buffer[kReadBlock] = {};
-  const int n = platform::Winsock().recv(SocketHandle, buffer, kReadBlock, 0);
-  if (n <= 0) return;  // a close is acted on when FD_CLOSE comes
-  DoRead(Block(buffer, n));
+  auto& winsock = platform::Winsock();
+  const int n = winsock.recv(SocketHandle, buffer, kReadBlock, 0);
+  if (n > 0) return DoRead(Block(buffer, n));
+  // A close is acted on when FD_CLOSE comes; a link that cannot be read at
+  // all would be announced readable for ever, so it ends here.
+  if (n == SOCKET_ERROR && winsock.WSAGetLastError() != WSAEWOULDBLOCK) DeleteSelf();
 }
 
 void TQuorBluetoothConnection::DrainAndClose() {

@@ -5,6 +5,7 @@
 #include <quorlink/bluetooth/QuorBluetooth.h>
 #include <quorlink/bluetooth/QuorBluetoothProvider.h>
 #include <quorlink/core/Application.h>
+#include <quorlink/core/Classes.h>
 
 #include <cstdio>
 #include <string>

@@ -2,22 +2,28 @@
 // many links and a client terminal, over the system's Bluetooth provider.
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
 #include <map>
 #include <optional>
+#include <system_error>
 #include <thread>
 
-#include "quorlink/bluetooth/QuorBluetooth.h"
-#include "quorlink/core/Application.h"
-#include "quorlink/core/Threads.h"
 #include "platform/BluetoothApi.h"
 #include "platform/Kernel.h"
+#include "quorlink/bluetooth/QuorBluetooth.h"
+#include "quorlink/bluetooth/QuorBluetoothText.h"
+#include "quorlink/core/Application.h"
+#include "quorlink/core/SysUtils.h"
+#include "quorlink/core/Threads.h"
 #include "tools/BluetoothSession.h"
 #include "tools/CommandLine.h"
 #include "tools/Commands.h"
 #include "tools/Failures.h"
+#include "tools/ServiceNames.h"
+#include "tools/ShownText.h"
 #include "tools/SystemBluetooth.h"
 #include "tools/Terminal.h"
 #include "tools/TerminalRaw.h"
@@ -34,8 +40,9 @@ constexpr const char* kCmdBluetoothUsageText =
     "FILE]";
 
 constexpr const char* kCmdBluetoothNotes =
-    "An ADDRESS has the form (00:11:22:33:44:55); a service NAME is a service class\n"
-    "such as \"Serial Port\". 'quorlink bt SUBCOMMAND --help' tells each one.";
+    "An ADDRESS has the form 00:11:22:33:44:55 (or in parentheses); a service NAME is a\n"
+    "service class such as \"Serial Port\" or SerialPortServiceClass, or its UUID (0x1101).\n"
+    "'quorlink bt SUBCOMMAND --help' tells each one.";
 
 // The usage with the system stack's own options (none on Windows).
 std::string WithSystemOptions(std::string text) {
@@ -48,17 +55,19 @@ std::string WithSystemOptions(std::string text) {
 
 const std::string kCmdBluetoothUsage = WithSystemOptions(kCmdBluetoothUsageText);
 
-constexpr const char* kAddressForm = "an address such as (00:11:22:33:44:55)";
+constexpr const char* kListenKeys =
+    "Each line typed goes to every link; a line that starts with @N and a space goes\n"
+    "to link N only (\"@2 hello\").";
 
-// The form the transport's Address takes: 19 characters with the parentheses.
-bool IsAddress(const std::string& text) {
-  return text.size() == 19 && text.front() == '(' && ParseAddress(text).has_value();
-}
+constexpr const char* kAddressForm = "an address such as 00:11:22:33:44:55 or (00:11:22:33:44:55)";
 
-bool IsServiceClass(const std::string& name) {
-  for (const auto& row : QuorServiceGUIDsName)
-    if (name == row.Name) return true;
-  return false;
+// The form the transport's Address takes (19 characters with the
+// parentheses), from that form or the bare one the shell needs no quotes for.
+std::string AsAddress(const std::string& text) {
+  const std::string wrapped = text.size() == 17 ? "(" + text + ")" : text;
+  return wrapped.size() == 19 && wrapped.front() == '(' && ParseAddress(wrapped).has_value()
+             ? wrapped
+             : std::string{};
 }
 
 struct Options {
@@ -101,9 +110,21 @@ void RadioOptions(CLI::App* sub, Options& o) {
 }
 
 void ServiceOption(CLI::App* sub, Options& o) {
-  sub->add_option("--service", o.service, "the service class")
+  sub->add_option("--service", o.service, "the service class: a name or a UUID")
       ->type_name("NAME")
-      ->check(CheckWith(IsServiceClass, "takes a service class name such as \"Serial Port\""));
+      ->check(tools::Check([](const std::string& v) { return ChooseService(v).error; }));
+}
+
+// The service's record text goes out as UTF-8.
+void TextOption(CLI::App* sub, const char* option, std::optional<std::string>& value,
+                const char* what) {
+  sub->add_option(option, value, what)
+      ->type_name("TEXT")
+      ->check(tools::Check([option](const std::string& v) {
+        return IsUtf8(v) ? std::string{}
+                         : std::string("not UTF-8 text (it has a byte sequence that is no ") +
+                               "character); a Bluetooth record's " + (option + 2) + " is UTF-8";
+      }));
 }
 
 void Describe(CLI::App& app, Options& o) {
@@ -121,34 +142,35 @@ void Describe(CLI::App& app, Options& o) {
     RadioOptions(sub, o);
   }
   CLI::App* listen = Verb(app, o, "listen",
-                          "usage: quorlink bt listen [--service NAME] [--name TEXT] "
-                          "[--comment TEXT] [--echo] [--radio ADDRESS] [--radio-name TEXT] "
-                          "[--dir PATH]",
+                          WithSystemOptions("usage: quorlink bt listen [--service NAME] "
+                                            "[--name TEXT] [--comment TEXT] [--echo] "
+                                            "[--radio ADDRESS] [--radio-name TEXT] "
+                                            "[--virtual] [--bus ADDRESS] [--dir PATH]"),
                           "a server that accepts many links");
+  listen->footer(std::string(kCmdBluetoothNotes) + "\n" + kListenKeys + "\n\n" + kExitCodeHelp);
   ServiceOption(listen, o);
-  listen->add_option("--name", o.name, "the service's name")->type_name("TEXT");
-  listen->add_option("--comment", o.comment, "the service's comment")->type_name("TEXT");
+  TextOption(listen, "--name", o.name, "the service's name");
+  TextOption(listen, "--comment", o.comment, "the service's comment");
   listen->add_flag("--echo", o.echo, "write every read back to its link");
   RadioOptions(listen, o);
-  CLI::App* connect = Verb(app, o, "connect",
-                           "usage: quorlink bt connect ADDRESS [--service NAME] [--radio ADDRESS] "
-                           "[--radio-name TEXT] [--dir PATH] [--echo] [--imap MAP] [--omap MAP] "
-                           "[--hex] [--log FILE]",
-                           "a terminal on a link to ADDRESS");
+  CLI::App* connect = Verb(
+      app, o, "connect",
+      WithSystemOptions("usage: quorlink bt connect ADDRESS [--service NAME] "
+                        "[--radio ADDRESS] [--radio-name TEXT] [--virtual] [--bus ADDRESS] "
+                        "[--dir PATH] [--echo] [--imap MAP] [--omap MAP] [--hex] [--log FILE]"),
+      "a terminal on a link to ADDRESS");
   connect->footer(std::string(kCmdBluetoothNotes) + "\n" + kMapHelp + "\n\n" + kExitCodeHelp);
   connect->add_option("ADDRESS", o.address, "the device's address")
       ->required()
-      ->check(CheckWith(IsAddress, std::string("takes ") + kAddressForm));
+      ->check(CheckWith([](const std::string& v) { return !AsAddress(v).empty(); },
+                        std::string("takes ") + kAddressForm));
   ServiceOption(connect, o);
   RadioOptions(connect, o);
   AddTerminalOptions(*connect, o.terminal);
 }
 
 std::string DeviceName(const BLUETOOTH_DEVICE_INFO& info) {
-  std::string s;
-  for (int i = 0; i < BLUETOOTH_MAX_NAME_SIZE && info.szName[i] != 0; ++i)
-    s += info.szName[i] < 0x80 ? static_cast<char>(info.szName[i]) : '?';
-  return s;
+  return NarrowName(info.szName, BLUETOOTH_MAX_NAME_SIZE);
 }
 
 // radios, devices and select: the system's stack serves them unless --virtual asks.
@@ -173,9 +195,7 @@ int Radios(const Options& o) {
       BLUETOOTH_RADIO_INFO info{};
       info.dwSize = sizeof info;
       if (api.BluetoothGetRadioInfo(radio, &info) == ERROR_SUCCESS) {
-        BLUETOOTH_DEVICE_INFO named{};
-        std::copy(std::begin(info.szName), std::end(info.szName), std::begin(named.szName));
-        radios.push_back({info.address.ullLong, DeviceName(named)});
+        radios.push_back({info.address.ullLong, NarrowName(info.szName, BLUETOOTH_MAX_NAME_SIZE)});
       }
       platform::Kernel().CloseHandle(radio);
     }
@@ -216,17 +236,55 @@ int Select(const Options& o) {
   BluetoothSession session(o.dir, true, o.radio, o.radioName, Enumeration(o));
   TQuorBluetooth bt(nullptr);
   const std::string chosen = bt.SelectDevice();
-  if (chosen.empty()) return Fail("no device chosen");
+  if (chosen.empty()) {
+    // A pairing that failed leaves its reason; a picker left without a choice
+    // leaves ERROR_CANCELLED.
+    const DWORD error = platform::Kernel().GetLastError();
+    if (error == ERROR_SUCCESS || error == ERROR_CANCELLED) return Fail("no device chosen");
+    return Fail("the chosen device did not pair: " + SysErrorMessage(error) +
+                    (error == WSAEACCES ? " (it wants a PIN or passkey, which this program "
+                                          "cannot give: pair it with bluetoothctl first)"
+                                        : ""),
+                ExitCodeForError(error));
+  }
   std::printf("%s\n", chosen.c_str());
   return 0;
 }
 
-// Ends the main loop on Ctrl-C, SIGTERM or SIGHUP, from a thread of its own.
+// A failure as one line with what to do about it, where the program knows.
+std::string Told(const std::exception& e) {
+  std::string text = FailureText(e);
+  // The virtual radio's own calls: its rendezvous folder must be private.
+  if (const auto* sys = dynamic_cast<const std::system_error*>(&e);
+      sys != nullptr && sys->code().value() == EACCES)
+    return text +
+           " (the rendezvous folder must be this user's alone: chmod 700 it, or name "
+           "another with --dir)";
+  const auto* os = dynamic_cast<const EOSError*>(&e);
+  switch (os != nullptr ? os->ErrorCode : 0) {
+    case WSAEHOSTUNREACH:
+      return text +
+             ": the device is not known here; it must be discovered (bluetoothctl scan on) "
+             "or paired first";
+    case WSASERVICE_NOT_FOUND:
+      return text + ": the device offers no such service (see --service)";
+    case WSAEACCES:
+      return text + ": not permitted (is the user in the bluetooth group?)";
+    case WSAENETDOWN:
+      return text + ": is the radio powered, and bluetoothd running?";
+    default:
+      return text;
+  }
+}
 
 void Configure(TQuorBluetooth& bt, const Options& o) {
   if (o.service) {
-    bt.SetService(*o.service);
-    if (bt.GetService().empty()) throw Exception("unknown service class " + *o.service);
+    const ServiceChoice choice = ChooseService(*o.service);
+    if (choice.name.empty()) throw Exception(choice.error);
+    bt.SetService(choice.name);
+    // The record is named after its service unless told otherwise.
+    bt.SetServiceName(choice.words);
+    bt.SetServiceComment("Quorlink " + choice.words);
   }
   if (o.name) bt.SetServiceName(*o.name);
   if (o.comment) bt.SetServiceComment(*o.comment);
@@ -245,8 +303,8 @@ int Listen(const Options& o) {
     std::fflush(stdout);
   };
   bt.OnRead = [&](TQuorCustomConnection* c, const TQuorByteArray& buf) {
-    std::printf("link %d read %zu bytes: %.*s\n", ids[c], buf.size(), static_cast<int>(buf.size()),
-                reinterpret_cast<const char*>(buf.data()));
+    std::printf("link %d read %zu bytes: %s\n", ids[c], buf.size(),
+                ShownBytes(buf.data(), buf.size()).c_str());
     std::fflush(stdout);
     if (o.echo) c->Write(buf);
   };
@@ -261,7 +319,7 @@ int Listen(const Options& o) {
     try {
       throw;
     } catch (const std::exception& e) {
-      std::fprintf(stderr, "quorlink: %s\n", e.what());
+      std::fprintf(stderr, "quorlink: %s\n", Told(e).c_str());
     }
   };
   try {
@@ -269,13 +327,58 @@ int Listen(const Options& o) {
     bt.Listen();
   } catch (const std::exception& e) {
     ApplicationHandleException = nullptr;
-    return Fail(e.what(), ExitCodeFor(e));
+    return Fail(Told(e), ExitCodeFor(e));
   }
   std::printf("listening on %s for %s \"%s\"; Ctrl-C stops\n", bt.GetLocalAddress().c_str(),
               bt.GetService().c_str(), bt.GetServiceName().c_str());
   std::fflush(stdout);
+  // Typed lines go to the links from the main thread; the end of input
+  // leaves the server running until an interrupt.
+  auto send = [&](const std::string& line) {
+    int only = 0;
+    std::size_t skip = 0;
+    if (line.size() > 2 && line[0] == '@') {
+      const auto space = line.find(' ');
+      try {
+        only = std::stoi(line.substr(1, space == std::string::npos ? line.npos : space - 1));
+        skip = space == std::string::npos ? line.size() : space + 1;
+      } catch (const std::exception&) {
+        only = 0;
+      }
+    }
+    const TQuorByteArray bytes(line.begin() + static_cast<std::ptrdiff_t>(skip), line.end());
+    bool sent = false;
+    for (int i = 0; i < bt.ConnectionCount() && !bytes.empty(); ++i) {
+      TQuorCustomConnection* c = bt.GetConnections(i);
+      if (only != 0 && ids[c] != only) continue;
+      sent = true;
+      try {
+        c->Write(bytes);
+      } catch (const std::exception& e) {
+        std::fprintf(stderr, "quorlink: link %d: %s\n", ids[c], Told(e).c_str());
+      }
+    }
+    if (!sent) std::fprintf(stderr, "quorlink: no link %s\n", only ? "with that number" : "yet");
+  };
   std::thread watcher([&] {
-    while (!stop.Raised(-1)) {
+    InputWaiter waiter(stop);
+    std::string pending;
+    for (bool reading = true;;) {
+      const InputWaiter::Result r = waiter.Wait(reading, -1);
+      if (r == InputWaiter::kStopped) break;
+      if (r != InputWaiter::kInput) continue;
+      std::uint8_t buffer[4096];
+      const long n = waiter.Read(buffer, sizeof buffer);
+      if (n <= 0) {
+        reading = false;
+        continue;
+      }
+      pending.append(reinterpret_cast<const char*>(buffer), static_cast<std::size_t>(n));
+      for (std::size_t end; (end = pending.find('\n')) != std::string::npos;) {
+        const std::string line = pending.substr(0, end + 1);
+        pending.erase(0, end + 1);
+        TThread::Synchronize([&] { send(line); });
+      }
     }
     Application().Terminate();
   });
@@ -311,7 +414,7 @@ int Connect(const Options& o) {
     try {
       throw;
     } catch (const std::exception& e) {
-      std::fprintf(stderr, "quorlink: %s\n", e.what());
+      std::fprintf(stderr, "quorlink: %s\n", Told(e).c_str());
       rc = ExitCodeFor(e);
     }
     if (rc == 0) rc = kExitFailed;
@@ -321,10 +424,10 @@ int Connect(const Options& o) {
   RawKeyboard keyboard;
   try {
     Configure(bt, o);
-    bt.SetAddress(o.address);
+    bt.SetAddress(AsAddress(o.address));
     bt.Connect();
   } catch (const std::exception& e) {
-    return Fail(e.what(), ExitCodeFor(e));
+    return Fail(Told(e), ExitCodeFor(e));
   }
   if (RunTerminal(bt, terminal, stop, &linked) != 0 && rc == 0) rc = kExitFailed;
   bt.Close();
@@ -346,7 +449,7 @@ int Bluetooth(const Args& args) {
     if (o.verb == "listen") return Listen(o);
     if (o.verb == "connect") return Connect(o);
   } catch (const std::exception& e) {
-    return Fail(e.what(), ExitCodeFor(e));
+    return Fail(Told(e), ExitCodeFor(e));
   }
   return Fail("unknown subcommand " + o.verb + "\n" + kCmdBluetoothUsage, kExitUsage);
 }

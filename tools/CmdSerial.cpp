@@ -8,9 +8,9 @@
 #include <optional>
 #include <thread>
 
+#include "platform/Kernel.h"
 #include "quorlink/comport/QuorComPort.h"
 #include "quorlink/core/Application.h"
-#include "platform/Kernel.h"
 #include "tools/CommandLine.h"
 #include "tools/Commands.h"
 #include "tools/Failures.h"
@@ -135,7 +135,10 @@ int SerialTerminal(const Args& args) {
   if (std::string error = ApplyBindings(s.binds); !error.empty())
     return Fail(error + "\n" + kCmdSerialUsage, kExitUsage);
   unsigned number;
-  if (auto n = platform::ComPortNumber(s.port); n && *n <= 255) {
+  const auto n = platform::ComPortNumber(s.port);
+  if (n && (*n < 1 || *n > 255))
+    return Fail(s.port + ": COM ports are COM1 to COM255\n" + kCmdSerialUsage, kExitUsage);
+  if (n) {
     number = *n;
   } else {
     number = kPathPort;

@@ -1,5 +1,6 @@
 #include "tools/CommandLine.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -7,6 +8,7 @@
 
 #include "quorlink/platform/Serial.h"
 #include "tools/Failures.h"
+#include "tools/Nearest.h"
 
 namespace quorlink::tools {
 
@@ -22,6 +24,35 @@ class UsageFormatter : public CLI::Formatter {
  private:
   std::string usage_;
 };
+
+// "did you mean --baud?" for the first word that looks like an option the
+// command does not have (a single letter: the first option it starts), or
+// for a subcommand it does not have.
+std::string OptionHint(const CLI::App& app, const Args& args) {
+  std::vector<std::string> names, subcommands;
+  for (const CLI::Option* o : app.get_options())
+    for (const auto& n : o->get_lnames()) names.push_back("--" + n);
+  for (const CLI::App* sub : app.get_subcommands({})) subcommands.push_back(sub->get_name());
+  if (!subcommands.empty() && !args.empty() && args[0][0] != '-' &&
+      std::find(subcommands.begin(), subcommands.end(), args[0]) == subcommands.end()) {
+    const std::string closest = Nearest(args[0], subcommands);
+    if (!closest.empty()) return "did you mean '" + closest + "' (for '" + args[0] + "')?\n";
+  }
+  for (const auto& a : args) {
+    if (a.size() < 2 || a[0] != '-' || a == "--") continue;
+    const std::string word = a.substr(0, a.find('='));
+    if (std::find(names.begin(), names.end(), word) != names.end() || word == "-h") continue;
+    std::string closest;
+    if (word.size() == 2) {
+      for (const auto& n : names)
+        if (closest.empty() && n[2] == word[1]) closest = n;
+    } else {
+      closest = Nearest(word, names);
+    }
+    if (!closest.empty()) return "did you mean " + closest + " (for " + word + ")?\n";
+  }
+  return {};
+}
 
 std::string Usage(const CLI::App& app) {
   const auto* f = dynamic_cast<const UsageFormatter*>(app.get_formatter().get());
@@ -62,7 +93,9 @@ std::optional<int> ParseArgs(CLI::App& app, const Args& args) {
     if (usage.empty()) usage = Usage(app);
     std::string name = app.get_name();
     if (failed != &app) name += " " + failed->get_name();
-    return Fail(e.what() + ("\n" + usage) + "'" + name + " --help' says more.", kExitUsage);
+    return Fail(
+        e.what() + ("\n" + OptionHint(*failed, args) + usage) + "'" + name + " --help' says more.",
+        kExitUsage);
   }
   return std::nullopt;
 }

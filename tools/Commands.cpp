@@ -9,6 +9,7 @@
 #include "quorlink/core/Version.h"
 #include "tools/CommandLine.h"
 #include "tools/Failures.h"
+#include "tools/Nearest.h"
 
 namespace quorlink::tools {
 
@@ -44,7 +45,10 @@ void PrintHelp() {
   std::printf("  %-58s %s\n", "demo", "run a whole session on virtual devices (no hardware)");
   for (const auto& [name, cmd] : CommandTable())
     std::printf("  %-58s %s\n", cmd.usage.c_str(), cmd.summary.c_str());
-  std::printf("\n'quorlink COMMAND --help' shows a command's usage.\n%s\n", kExitCodeHelp);
+  std::printf(
+      "\n'quorlink COMMAND --help' shows a command's usage; --verbose anywhere adds the\n"
+      "system's error codes to failures.\n%s\n",
+      kExitCodeHelp);
 }
 
 int RunDemo(const Args& args) {
@@ -85,6 +89,15 @@ int Fail(const std::string& message, int code) {
 
 int RunCommandLine(int argc, char** argv) {
   Args args(argv + (argc > 0 ? 1 : 0), argv + argc);
+  // --verbose adds the system's error codes to failures, for every command.
+  for (auto it = args.begin(); it != args.end() && *it != "--";) {
+    if (*it == "--verbose") {
+      SetVerbose(true);
+      it = args.erase(it);
+    } else {
+      ++it;
+    }
+  }
   if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
     PrintHelp();
     return args.empty() ? 2 : 0;
@@ -97,12 +110,17 @@ int RunCommandLine(int argc, char** argv) {
     if (args[0] == "demo") return RunDemo(Args(args.begin() + 1, args.end()));
     auto it = CommandTable().find(args[0]);
     if (it == CommandTable().end()) {
-      Fail("unknown command '" + args[0] + "' (see quorlink --help)");
+      std::vector<std::string> names{"demo", "--help", "--version"};
+      for (const auto& [name, cmd] : CommandTable()) names.push_back(name);
+      const std::string closest = Nearest(args[0], names);
+      Fail("unknown command '" + args[0] + "'" +
+           (closest.empty() ? std::string{} : "; did you mean '" + closest + "'?") +
+           " (see quorlink --help)");
       return 2;
     }
     return it->second.fn(Args(args.begin() + 1, args.end()));
   } catch (const std::exception& e) {
-    return Fail(e.what(), ExitCodeFor(e));
+    return Fail(FailureText(e), ExitCodeFor(e));
   }
 }
 

@@ -1,7 +1,10 @@
 #include "tools/Failures.h"
 
-#include "quorlink/core/SysUtils.h"
+#include <cerrno>
+#include <system_error>
+
 #include "platform/Winsock.h"
+#include "quorlink/core/SysUtils.h"
 
 namespace quorlink::tools {
 
@@ -61,7 +64,43 @@ Failure SerialOpenFailure(DWORD lastError, const std::string& settings) {
 
 int ExitCodeFor(const std::exception& e) {
   if (const auto* os = dynamic_cast<const EOSError*>(&e)) return ExitCodeForError(os->ErrorCode);
+  // The program's own system calls (a virtual radio's address in use, say).
+  if (const auto* sys = dynamic_cast<const std::system_error*>(&e)) {
+    switch (sys->code().value()) {
+      case EADDRINUSE:
+      case EBUSY:
+      case EACCES:
+      case EPERM:
+        return kExitBusy;
+      case ENOENT:
+        return kExitNotFound;
+      default:
+        return kExitFailed;
+    }
+  }
   return kExitFailed;
+}
+
+namespace {
+bool verboseFailures = false;
+}  // namespace
+
+void SetVerbose(bool verbose) {
+  verboseFailures = verbose;
+}
+
+std::string FailureText(const std::exception& e) {
+  std::string text;
+  if (const auto* os = dynamic_cast<const EOSError*>(&e)) {
+    text = SysErrorMessage(os->ErrorCode);
+    if (verboseFailures) text += " (system error " + std::to_string(os->ErrorCode) + ")";
+  } else {
+    text = e.what();
+  }
+  for (auto& c : text)
+    if (c == '\n' || c == '\r') c = ' ';
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  return text;
 }
 
 }  // namespace quorlink::tools

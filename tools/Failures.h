@@ -38,4 +38,10 @@ int ExitCodeForError(DWORD error);
 // The exit code for an exception that ends a command.
 int ExitCodeFor(const std::exception& e);
 
+// An exception as one line: an OS error's own text (with its code only when
+// verbose), anything else its message with the line breaks joined.
+std::string FailureText(const std::exception& e);
+// --verbose, anywhere on the command line.
+void SetVerbose(bool verbose);
+
 }  // namespace quorlink::tools

@@ -56,7 +56,8 @@ bool UseBluez() {
   return posix::ChooseBluetoothProvider().kind == posix::BluetoothProviderKind::BlueZ;
 }
 
-// BlueZ's powered adapters and its devices, paired ones first.
+// BlueZ's powered adapters and their devices, paired ones first: a device of
+// a powered-off adapter cannot be reached, so no list offers it.
 void BluezObjects(std::vector<posix::bluez::Adapter>& adapters,
                   std::vector<posix::bluez::Device>& devices) {
   if (posix::bluez::Objects(adapters, devices) != 0) {
@@ -64,6 +65,10 @@ void BluezObjects(std::vector<posix::bluez::Adapter>& adapters,
     devices.clear();
   }
   std::erase_if(adapters, [](const auto& a) { return !a.powered; });
+  std::erase_if(devices, [&](const auto& d) {
+    return std::none_of(adapters.begin(), adapters.end(),
+                        [&](const auto& a) { return a.path == d.adapterPath; });
+  });
   std::stable_partition(devices.begin(), devices.end(), [](const auto& d) { return d.paired; });
 }
 

@@ -99,6 +99,8 @@ void BluezConnectDone(const std::weak_ptr<WinsockSocket>& weak, int code) {
   if (socket->closed || socket->state != State::Connecting) return;
   if (code == 0) {
     socket->state = State::Connected;
+    // The adapter the link went out of, for getsockname.
+    if (socket->localRadio == 0) socket->localRadio = socket->bluez->LocalRadio();
     MatchBlocking(*socket);
   } else {
     socket->state = State::Fresh;
@@ -122,6 +124,7 @@ int BluezConnectLocked(const std::shared_ptr<WinsockSocket>& socket, const SOCKA
   if (code == 0) {
     socket->state = State::Connected;
     socket->channel = channel;
+    if (socket->localRadio == 0) socket->localRadio = socket->bluez->LocalRadio();
     return 0;
   }
   if (code == WSAEWOULDBLOCK) {

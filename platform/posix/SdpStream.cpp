@@ -90,6 +90,13 @@ bool IsContainer(std::uint8_t type) {
 
 }  // namespace
 
+bool ReadSdpElement(const std::uint8_t* data, std::size_t size, SdpElement& element) {
+  Element e;
+  if (data == nullptr || !ReadHeader(data, size, e)) return false;
+  element = {e.type, data + e.headerSize, e.dataSize, e.Total()};
+  return true;
+}
+
 bool IsSdpElement(const std::uint8_t* data, std::size_t size) {
   if (data == nullptr) return false;
   // Walked without recursion: the ends of the open containers.

@@ -13,6 +13,17 @@ namespace quorlink::platform::posix {
 using SdpAttributeVisitor =
     std::function<bool(std::uint16_t id, const std::uint8_t* value, std::size_t size)>;
 
+// One element: its type (the header's high five bits) and where its data lies.
+struct SdpElement {
+  std::uint8_t type = 0;
+  const std::uint8_t* data = nullptr;
+  std::size_t size = 0;   // of the data
+  std::size_t total = 0;  // header, length field and data
+};
+// The element that starts at data, within size bytes; false when its header
+// is malformed or it does not fit (its contents are not checked).
+bool ReadSdpElement(const std::uint8_t* data, std::size_t size, SdpElement& element);
+
 // True when data is exactly one well-formed element, containers included.
 bool IsSdpElement(const std::uint8_t* data, std::size_t size);
 

@@ -116,7 +116,8 @@ std::shared_ptr<SerialPort> SerialPort::Open(const std::string& path) {
   }
   const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
-    SetLastError(ErrorFromErrno(errno));
+    // A directory is no more a serial device than a plain file is.
+    SetLastError(errno == EISDIR ? ERROR_INVALID_FUNCTION : ErrorFromErrno(errno));
     return nullptr;
   }
   auto fail = [fd](DWORD code) -> std::shared_ptr<SerialPort> {

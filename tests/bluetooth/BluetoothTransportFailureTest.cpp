@@ -203,6 +203,18 @@ TEST_F(BluetoothTransportFailure, FailingSendRaisesCanNotWrite) {
   EXPECT_EQ(Raised([&] { ClientLink().Write(Bytes("x")); }), "Can not write data to connection.");
 }
 
+TEST_F(BluetoothTransportFailure, ALinkThatCannotBeReadEndsInsteadOfSpinning) {
+  Link();
+  // Not a socket any more, say: each readiness would fail the same way.
+  plan.FailCall("recv", WSAENOTSOCK, 0);
+  ClientLink().Write(Bytes("x"));
+  ASSERT_TRUE(PumpUntil([&] { return server->ConnectionCount() == 0; }));
+  EXPECT_EQ(serverLog.Count("disconnect"), 1);
+  EXPECT_EQ(serverLog.Count("read"), 0);
+  plan.Clear();
+  EXPECT_TRUE(server->IsActive());
+}
+
 TEST_F(BluetoothTransportFailure, BytesBeforeThePeersCloseAllArriveBeforeOnDisconnect) {
   Link();
   std::string sent(5000, 'z');

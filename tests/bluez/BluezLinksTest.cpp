@@ -12,14 +12,15 @@
 #include <utility>
 #include <vector>
 
-#include "quorlink/bluetooth/QuorBluetooth.h"
-#include "quorlink/bluetooth/QuorBluetoothConnection.h"
 #include "bluez/BluezStandIn.h"
-#include "quorlink/core/Classes.h"
 #include "platform/BluetoothApi.h"
 #include "platform/Winsock.h"
 #include "platform/posix/bluez/Bluez.h"
 #include "platform/posix/bluez/Endpoint.h"
+#include "platform/posix/bluez/Rfcomm.h"
+#include "quorlink/bluetooth/QuorBluetooth.h"
+#include "quorlink/bluetooth/QuorBluetoothConnection.h"
+#include "quorlink/core/Classes.h"
 
 namespace quorlink::testing {
 namespace {
@@ -29,7 +30,7 @@ namespace bluez = platform::posix::bluez;
 const char* const kRadio = R"({
   "adapters": [{"name": "hci0", "alias": "Desk radio"}],
   "devices": [{"adapter": "hci0", "address": "AA:BB:CC:DD:EE:01", "alias": "Headset",
-               "paired": true},
+               "paired": true, "connected": true},
               {"adapter": "hci0", "address": "11:22:33:44:55:66", "alias": "Stranger"}]})";
 const char* const kHeadset = "/org/bluez/hci0/dev_AA_BB_CC_DD_EE_01";
 const char* const kStranger = "/org/bluez/hci0/dev_11_22_33_44_55_66";
@@ -96,6 +97,8 @@ class BluezLinks : public ::testing::Test {
     };
     Attach(server, serverEvents);
     Attach(client, clientEvents);
+    // bluetoothd keeps one profile per class: the client's is another.
+    server->SetService("SerialPortServiceClass");
     server->SetServiceName("Quorlink test");
     server->SetServiceComment("Echo & friends");
     client->SetAddress("(AA:BB:CC:DD:EE:01)");
@@ -141,6 +144,14 @@ class BluezLinks : public ::testing::Test {
     client->Connect();
     EXPECT_TRUE(PumpUntil([&] { return client->ConnectionCount() == 1 || !errors.empty(); }));
     return bus->TakeLink();
+  }
+
+  // A client link knows the adapter it went out of, and so the peer's name.
+  void ExpectBothEndsNamed() {
+    auto* link = client->GetConnections(0);
+    EXPECT_EQ(link->GetLocalAddress(), "(00:01:02:03:04:05)");
+    EXPECT_EQ(link->GetRemoteAddress(), "(AA:BB:CC:DD:EE:01)");
+    EXPECT_EQ(link->GetRemoteName(), "Headset");
   }
 
   std::unique_ptr<BluezStandIn> bus;
@@ -193,12 +204,78 @@ TEST_F(BluezLinks, ListenPublishesTheRecordAndLinksCarryBytesAndCloseBothWays) {
   server->Close();
   EXPECT_TRUE(Profiles(*bus).empty()) << bus->Profiles();
   EXPECT_TRUE(errors.empty());
+
+  // Record text that is not UTF-8 cannot go over D-Bus: refused as an
+  // invalid argument, nothing registered.
+  for (auto set : {&TQuorBluetooth::SetServiceName, &TQuorBluetooth::SetServiceComment}) {
+    Transport bad;
+    std::vector<std::string> badEvents;
+    Attach(bad, badEvents);
+    ((*bad).*set)("Caf\xE9");
+    try {
+      bad->Listen();
+      ADD_FAILURE() << "listened";
+    } catch (const EOSError& e) {
+      EXPECT_EQ(e.ErrorCode, static_cast<DWORD>(WSAEINVAL));
+    }
+    EXPECT_TRUE(Profiles(*bus).empty()) << bus->Profiles();
+  }
+}
+
+TEST_F(BluezLinks, HandOverRefusesWhatIsNotAConnectedStreamSocket) {
+  server->Listen();
+  const std::string profile = ServerProfile();
+  // NewConnection with the test's descriptor, as bluetoothd calls it; the
+  // answer's error name, empty when the link was taken.
+  auto handOver = [&](int fd) {
+    struct Answer {
+      bool done = false;
+      std::string error;
+    } answer;
+    sd_bus_slot* slot = nullptr;
+    sd_bus_call_method_async(
+        bus->Control(), &slot, bluez::UniqueName().c_str(), profile.c_str(), "org.bluez.Profile1",
+        "NewConnection",
+        [](sd_bus_message* reply, void* out, sd_bus_error*) {
+          auto* a = static_cast<Answer*>(out);
+          const sd_bus_error* e = sd_bus_message_get_error(reply);
+          if (e != nullptr && e->name != nullptr) a->error = e->name;
+          a->done = true;
+          return 0;
+        },
+        &answer, "oha{sv}", kHeadset, fd, 0);
+    EXPECT_TRUE(PumpUntil([&] {
+      while (sd_bus_process(bus->Control(), nullptr) > 0) {
+      }
+      return answer.done;
+    }));
+    sd_bus_slot_unref(slot);
+    ::close(fd);
+    return answer.error;
+  };
+  int pipeEnds[2], unconnected, datagrams[2];
+  ASSERT_EQ(::pipe(pipeEnds), 0);
+  ::close(pipeEnds[1]);
+  ASSERT_GE(unconnected = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0), 0);
+  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0, datagrams), 0);
+  ::close(datagrams[1]);
+  for (int fd : {pipeEnds[0], unconnected, datagrams[0]})
+    EXPECT_EQ(handOver(fd), "org.bluez.Error.InvalidArguments") << fd;
+  PumpUntil([] { return false; }, std::chrono::milliseconds(50));
+  EXPECT_EQ(server->ConnectionCount(), 0);
+  EXPECT_EQ(Count(serverEvents, "connect"), 0);
+  // A real link is still taken.
+  int far = Incoming();
+  ASSERT_GE(far, 0);
+  ::close(far);
+  EXPECT_TRUE(errors.empty());
 }
 
 TEST_F(BluezLinks, ConnectByClassRunsThroughConnectProfileAndMapsEachFailure) {
   int far = Outgoing();
   ASSERT_EQ(client->ConnectionCount(), 1) << (errors.empty() ? 0 : errors[0]);
   ASSERT_GE(far, 0);
+  ExpectBothEndsNamed();
   // The client profile is registered for the class while the link lives.
   auto profiles = Profiles(*bus);
   ASSERT_EQ(profiles.size(), 1u);
@@ -250,6 +327,159 @@ TEST_F(BluezLinks, ConnectByClassRunsThroughConnectProfileAndMapsEachFailure) {
   EXPECT_EQ(Count(clientEvents, "connect"), 1);
 }
 
+// The kernel's links replaced: the SDP server's answers wait on a packet
+// pair, the RFCOMM link is a stream pair; what was asked is kept.
+struct KernelStandIn : bluez::KernelLinks {
+  std::vector<std::vector<std::uint8_t>> answers;
+  int sdpError = 0;
+  int sdpFar = -1, rfcommFar = -1;
+  std::uint32_t channel = 0;
+  std::uint64_t remote = 0;
+  ~KernelStandIn() override {
+    if (sdpFar >= 0) ::close(sdpFar);
+    if (rfcommFar >= 0) ::close(rfcommFar);
+  }
+  int Rfcomm(std::uint64_t, std::uint64_t to, std::uint32_t c, bool, int& fd) override {
+    int pair[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, pair) != 0)
+      return errno;
+    fd = pair[0];
+    if (rfcommFar >= 0) ::close(rfcommFar);
+    rfcommFar = pair[1];
+    channel = c;
+    remote = to;
+    return 0;
+  }
+  int Sdp(std::uint64_t, std::uint64_t, int& fd) override {
+    if (sdpError != 0) return sdpError;
+    int pair[2];
+    if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, pair) != 0)
+      return errno;
+    for (const auto& a : answers) ::send(pair[1], a.data(), a.size(), 0);
+    fd = pair[0];
+    if (sdpFar >= 0) ::close(sdpFar);
+    sdpFar = pair[1];
+    return 0;
+  }
+  // The requests the SDP server was sent.
+  std::vector<std::vector<std::uint8_t>> Requests() const {
+    std::vector<std::vector<std::uint8_t>> out;
+    std::uint8_t buffer[1024];
+    for (ssize_t n; (n = ::recv(sdpFar, buffer, sizeof buffer, MSG_DONTWAIT)) > 0;)
+      out.emplace_back(buffer, buffer + n);
+    return out;
+  }
+};
+
+// A ServiceSearchAttribute answer carrying part of the record lists.
+std::vector<std::uint8_t> Answer(std::uint16_t transaction, std::vector<std::uint8_t> part,
+                                 std::vector<std::uint8_t> state) {
+  const auto length = 2 + part.size() + 1 + state.size();
+  std::vector<std::uint8_t> pdu{0x07,
+                                static_cast<std::uint8_t>(transaction >> 8),
+                                static_cast<std::uint8_t>(transaction),
+                                static_cast<std::uint8_t>(length >> 8),
+                                static_cast<std::uint8_t>(length),
+                                static_cast<std::uint8_t>(part.size() >> 8),
+                                static_cast<std::uint8_t>(part.size())};
+  pdu.insert(pdu.end(), part.begin(), part.end());
+  pdu.push_back(static_cast<std::uint8_t>(state.size()));
+  pdu.insert(pdu.end(), state.begin(), state.end());
+  return pdu;
+}
+
+// One record whose protocol descriptor list has L2CAP and the given second
+// protocol (0x0003: RFCOMM) with a one-byte channel.
+std::vector<std::uint8_t> Lists(std::uint8_t protocol, std::uint8_t channel) {
+  return {0x35, 0x13, 0x35, 0x11, 0x09, 0x00, 0x04, 0x35,     0x0C, 0x35,   0x03,
+          0x19, 0x01, 0x00, 0x35, 0x05, 0x19, 0x00, protocol, 0x08, channel};
+}
+
+TEST_F(BluezLinks, ConnectByAClassAnotherProgramHoldsAsksTheDeviceForItsChannel) {
+  // A listener holds the class, so bluetoothd refuses the client's profile.
+  server->SetService(client->GetService());
+  server->Listen();
+  KernelStandIn kernel;
+  bluez::ScopedLinks links(kernel);
+  const auto lists = Lists(0x03, 7);
+  // The lists arrive in two answers, the first with a continuation state.
+  kernel.answers = {Answer(1, {lists.begin(), lists.begin() + 9}, {0xAB, 0xCD}),
+                    Answer(2, {lists.begin() + 9, lists.end()}, {})};
+  client->Connect();
+  ASSERT_TRUE(PumpUntil([&] { return client->ConnectionCount() == 1 || !errors.empty(); }));
+  ASSERT_TRUE(errors.empty()) << errors[0];
+  EXPECT_EQ(kernel.channel, 7u);
+  EXPECT_EQ(kernel.remote, 0xAABBCCDDEE01ull);
+  // Each request names the class; the second carries the state it was given.
+  const auto requests = kernel.Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  const GUID g = client->GetServiceGUID();
+  for (const auto& r : requests) {
+    ASSERT_GT(r.size(), 24u);
+    EXPECT_EQ(r[0], 0x06);
+    EXPECT_EQ(r[3] << 8 | r[4], static_cast<int>(r.size()) - 5);
+    EXPECT_EQ(r[8] << 24 | r[9] << 16 | r[10] << 8 | r[11], static_cast<int>(g.Data1));
+  }
+  EXPECT_EQ(std::vector<std::uint8_t>(requests[1].end() - 3, requests[1].end()),
+            (std::vector<std::uint8_t>{2, 0xAB, 0xCD}));
+  static_cast<TQuorBluetoothConnection&>(*client->GetConnections(0))
+      .Write(TQuorByteArray{'h', 'i'});
+  EXPECT_EQ(ReadFar(kernel.rfcommFar), "hi");
+  ExpectBothEndsNamed();
+  client->Close();
+
+  // What the device answers decides the failure: the Winsock code, no link.
+  const struct {
+    const char* what;
+    std::vector<std::vector<std::uint8_t>> answers;
+    int sdpError;
+    int code;
+  } failures[] = {
+      {"no RFCOMM in the record", {Answer(1, Lists(0x17, 7), {})}, 0, WSASERVICE_NOT_FOUND},
+      {"channel out of range", {Answer(1, Lists(0x03, 0), {})}, 0, WSASERVICE_NOT_FOUND},
+      {"no record", {Answer(1, {0x35, 0x00}, {})}, 0, WSASERVICE_NOT_FOUND},
+      {"an error answer", {{0x01, 0x00, 0x01, 0x00, 0x02, 0x00, 0x02}}, 0, WSASERVICE_NOT_FOUND},
+      {"another transaction", {Answer(9, Lists(0x03, 7), {})}, 0, WSAECONNABORTED},
+      {"a count past the end",
+       {{0x07, 0x00, 0x01, 0x00, 0x03, 0x00, 0x40, 0x00}},
+       0,
+       WSAECONNABORTED},
+      {"truncated lists",
+       {Answer(1, {lists.begin(), lists.end() - 1}, {})},
+       0,
+       WSASERVICE_NOT_FOUND},
+      {"the device is down", {}, EHOSTDOWN, WSAEHOSTDOWN},
+  };
+  for (const auto& f : failures) {
+    errors.clear();
+    kernel.answers = f.answers;
+    kernel.sdpError = f.sdpError;
+    kernel.channel = 0;
+    try {
+      client->Connect();
+      PumpUntil([&] { return !errors.empty(); });
+    } catch (const EOSError& e) {
+      errors.push_back(static_cast<int>(e.ErrorCode));
+    }
+    ASSERT_FALSE(errors.empty()) << f.what;
+    EXPECT_EQ(errors[0], f.code) << f.what;
+    EXPECT_EQ(kernel.channel, 0u) << f.what;
+    EXPECT_FALSE(client->IsActive()) << f.what;
+  }
+
+  // bluetoothd's records of the device may be older than the service: when
+  // ConnectProfile finds none, the device itself is asked.
+  server->Close();
+  errors.clear();
+  bus->SetConnect(kHeadset, bluez::UniqueName(), "org.bluez.Error.NotAvailable", "unavailable");
+  kernel.answers = {Answer(1, Lists(0x03, 9), {})};
+  kernel.sdpError = 0;
+  client->Connect();
+  ASSERT_TRUE(PumpUntil([&] { return client->ConnectionCount() == 1 || !errors.empty(); }));
+  ASSERT_TRUE(errors.empty()) << errors[0];
+  EXPECT_EQ(kernel.channel, 9u);
+}
+
 TEST_F(BluezLinks, BluetoothdLeavingEndsLinksAndALaterListenWorks) {
   server->Listen();
   int in = Incoming();
@@ -259,12 +489,14 @@ TEST_F(BluezLinks, BluetoothdLeavingEndsLinksAndALaterListenWorks) {
   Transport keeper;
   std::vector<std::string> keeperEvents;
   Attach(keeper, keeperEvents);
+  keeper->SetService("DialupNetworkingServiceClass");
   keeper->Listen();
   // A connect bluetoothd is still paging for when it goes.
   Transport paging;
   std::vector<std::string> pagingEvents;
   Attach(paging, pagingEvents);
   paging->SetAddress("(11:22:33:44:55:66)");
+  paging->SetService("HeadsetServiceClass");
   bus->SetConnect(kStranger, bluez::UniqueName(), "hang", "");
   paging->Connect();
   ASSERT_TRUE(PumpUntil([&] { return Has(bus->Log(), "ConnectProfile"); }));

@@ -31,6 +31,10 @@ FAR_ENDS = []
 def register_profile(_manager, path, uuid, options):
     if str(path) in PROFILES:
         raise dbus.exceptions.DBusException('Already Exists', name='org.bluez.Error.AlreadyExists')
+    # bluetoothd keeps one profile per UUID, whoever registered it and in whichever role.
+    if any(p['uuid'] == str(uuid) for p in PROFILES.values()):
+        raise dbus.exceptions.DBusException('UUID already registered',
+                                            name='org.bluez.Error.NotPermitted')
     PROFILES[str(path)] = {'uuid': str(uuid), 'options': {str(k): v for k, v in options.items()}}
 
 
@@ -92,8 +96,15 @@ def Setup(mock, text):
         props = mockobject.objects[path].props[bluez5.DEVICE_IFACE]
         props['Paired'] = dbus.Boolean(device.get('paired', False), variant_level=1)
         props['Class'] = dbus.UInt32(device.get('class', 0), variant_level=1)
+        props['Connected'] = dbus.Boolean(device.get('connected', False), variant_level=1)
         mockobject.objects[path].AddMethod(bluez5.DEVICE_IFACE, 'ConnectProfile', 's', '',
                                            connect_profile)
+        if device.get('pair_error'):
+            # A device that wants a PIN refuses a pairing without one.
+            mockobject.objects[path].AddMethod(
+                bluez5.DEVICE_IFACE, 'Pair', '', '',
+                'raise dbus.exceptions.DBusException("Authentication Failed", '
+                'name="%s")' % device['pair_error'])
 
 
 @dbus.service.method(TEST_IFACE, in_signature='ssss', out_signature='')

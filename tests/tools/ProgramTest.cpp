@@ -7,12 +7,13 @@
 #include <signal.h>
 
 #include <filesystem>
+#include <sstream>
 
 #include "OsTestSupport.h"
 #include "comport/ComPortTestSupport.h"
+#include "design/FormFile.h"
 #include "quorlink/core/SysUtils.h"
 #include "quorlink/core/Version.h"
-#include "design/FormFile.h"
 #include "quorlink/design/PaletteBitmaps.h"
 #include "tools/ProgramRun.h"
 
@@ -60,7 +61,8 @@ TEST(QuorlinkProgram, VersionHelpAndUsageErrors) {
 TEST(QuorlinkProgram, CommandHelpPrintsUsageAndTheExitCodes) {
   const std::vector<std::vector<std::string>> commands = {
       {"serial"},       {"bt"},           {"ports"},         {"inspect"},
-      {"bt", "radios"}, {"bt", "listen"}, {"bt", "connect"}, {"bt", "devices"}};
+      {"bt", "radios"}, {"bt", "listen"}, {"bt", "connect"}, {"bt", "devices"},
+      {"bt", "select"}};
   for (auto args : commands) {
     std::string name = "usage: quorlink";
     for (const auto& a : args) name += " " + a;
@@ -70,6 +72,18 @@ TEST(QuorlinkProgram, CommandHelpPrintsUsageAndTheExitCodes) {
     EXPECT_TRUE(Has(e.out, name)) << e.out;
     EXPECT_TRUE(Has(e.out, "Exit codes:")) << e.out;
     EXPECT_TRUE(e.err.empty()) << e.err;
+    // Every option the command takes is in its usage (the part before the
+    // first empty line).
+    const std::string usage = e.out.substr(0, e.out.find("\n\n"));
+    std::istringstream lines(e.out.substr(usage.size()));
+    for (std::string line; std::getline(lines, line);) {
+      const auto at = line.find_first_not_of(' ');
+      if (at == 0 || at == std::string::npos || line.compare(at, 2, "--") != 0) continue;
+      const std::string option = line.substr(at, line.find_first_of(" ,", at) - at);
+      if (option != "--help") {
+        EXPECT_TRUE(Has(usage, option)) << name << " lacks " << option;
+      }
+    }
   }
   const Exit serial = RunProgram({"serial", "--help"});
   for (const char* option : {"--baud", "--imap", "--omap", "--hex", "--log", "--echo", "lfcrlf"})
@@ -186,6 +200,10 @@ TEST(QuorlinkProgram, BluetoothListenAndConnectOverPipes) {
     const Exit radios = RunProgram({"bt", "radios", "--virtual", "--dir", dir});
     EXPECT_EQ(radios.code, 0) << radios.err;
     EXPECT_TRUE(Has(radios.out, server + " Echo radio")) << radios.out << radios.err;
+    // A radio another program holds: in use, exit 4, one line.
+    const Exit taken = RunProgram({"bt", "listen", "--virtual", "--dir", dir, "--radio", server});
+    EXPECT_EQ(taken.code, 4) << taken.err;
+    EXPECT_TRUE(Has(taken.err, "in use")) << taken.err;
     Feeder input({'p', 'i', 'n', 'g', '\n'}, true);
     Program connect({"bt", "connect", server, "--virtual", "--dir", dir, "--radio",
                      "(00:DE:AD:00:00:02)", "--omap", "lfcrlf"},

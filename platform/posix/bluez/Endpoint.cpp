@@ -11,13 +11,13 @@
 #include <cstdio>
 #include <cstring>
 
-#include "quorlink/platform/BluetoothTypes.h"
 #include "platform/posix/MainLoop.h"
 #include "platform/posix/PosixWinsockSocket.h"
 #include "platform/posix/bluez/Bluez.h"
 #include "platform/posix/bluez/Bus.h"
 #include "platform/posix/bluez/EndpointImpl.h"
 #include "platform/posix/bluez/Rfcomm.h"
+#include "quorlink/platform/BluetoothTypes.h"
 
 namespace quorlink::platform::posix::bluez {
 
@@ -46,6 +46,12 @@ bool FindAdapter(std::uint64_t radio, Adapter& out, int& code) {
 
 bool ChannelHeld(std::uint64_t radio, std::uint32_t channel, const EndpointImpl* except);
 
+std::uint64_t AdapterOf(const std::vector<Adapter>& adapters, const Device& device) {
+  for (const auto& a : adapters)
+    if (a.path == device.adapterPath) return a.address;
+  return 0;
+}
+
 }  // namespace
 
 EndpointImpl::EndpointImpl(int fd) : fd_(fd) {
@@ -60,6 +66,7 @@ EndpointImpl::~EndpointImpl() {
   RemoveEndpoint(this);
   if (client_ != nullptr) Unregister(client_);
   sd_bus_slot_unref(call_);
+  sdp_.reset();
   StopRfcommWatch();
   if (feed_ >= 0) close(feed_);
   if (queue_ >= 0) close(queue_);
@@ -184,6 +191,9 @@ int EndpointImpl::Accept(bool nonBlocking, int& link, std::uint64_t& peer) {
 
 int EndpointImpl::Connect(std::uint64_t local, std::uint64_t remote, std::uint32_t channel,
                           const GUID& serviceClass, bool nonBlocking, Done done) {
+  local_ = local;
+  remote_ = remote;
+  class_ = serviceClass;
   if (channel != 0) {
     done_ = std::move(done);
     int code = ConnectRfcomm(local, remote, channel, nonBlocking);
@@ -210,11 +220,17 @@ int EndpointImpl::Connect(std::uint64_t local, std::uint64_t remote, std::uint32
   }
   // bluetoothd reaches only the devices it knows (found or paired before).
   if (device == nullptr) return WSAEHOSTUNREACH;
+  if (local_ == 0) local_ = AdapterOf(adapters, *device);
   Registration client;
   client.uuid = UuidText(serviceClass);
   client.client = true;
   client.owner = this;
-  if (int code = Register(std::move(client), &client_)) return code;
+  if (int code = Register(std::move(client), &client_)) {
+    // bluetoothd keeps one profile per class: while another program (or a
+    // listener here) holds it, ask the device's SDP server for the channel.
+    if (code != WSAEACCES && code != WSAEADDRINUSE) return code;
+    return ConnectBySdp(std::move(done));
+  }
   MessageRef call;
   if (sd_bus_message_new_method_call(bus, &call.m, "org.bluez", device->path.c_str(),
                                      "org.bluez.Device1", "ConnectProfile") < 0 ||
@@ -232,11 +248,33 @@ int EndpointImpl::Connect(std::uint64_t local, std::uint64_t remote, std::uint32
   return WSAEWOULDBLOCK;
 }
 
+int EndpointImpl::ConnectBySdp(Done done) {
+  if (int code = StartSdp()) return code;
+  done_ = std::move(done);
+  return WSAEWOULDBLOCK;
+}
+
+int EndpointImpl::StartSdp() {
+  sdp_ = std::make_unique<SdpLookup>();
+  int code = sdp_->Start(local_, remote_, class_, [this](int error, std::uint32_t channel) {
+    sdp_.reset();
+    if (error == 0) error = ConnectRfcomm(local_, remote_, channel, true);
+    if (error != WSAEWOULDBLOCK) Finish(error);
+  });
+  if (code != 0) sdp_.reset();
+  return code;
+}
+
 void EndpointImpl::OnConnectReply(sd_bus_message* reply) {
   call_ = sd_bus_slot_unref(call_);
   const sd_bus_error* error = sd_bus_message_get_error(reply);
   if (error != nullptr && sd_bus_error_is_set(error)) {
-    Finish(WsaErrorFromBluez(error->name, error->message != nullptr ? error->message : ""));
+    const int code =
+        WsaErrorFromBluez(error->name, error->message != nullptr ? error->message : "");
+    // bluetoothd answers from the records it last read of the device, which
+    // may be older than the service: the device itself may still offer it.
+    if (code == WSASERVICE_NOT_FOUND && StartSdp() == 0) return;
+    Finish(code);
     return;
   }
   // bluetoothd hands the link over (NewConnection) before it answers, and
@@ -249,6 +287,7 @@ void EndpointImpl::Finish(int code) {
   auto done = std::move(done_);
   done_ = nullptr;
   call_ = sd_bus_slot_unref(call_);
+  sdp_.reset();
   StopRfcommWatch();
   if (code == 0) adopted_ = true;
   done(code);
@@ -269,8 +308,10 @@ void EndpointImpl::StopRfcommWatch() {
 int EndpointImpl::ConnectRfcomm(std::uint64_t local, std::uint64_t remote, std::uint32_t channel,
                                 bool nonBlocking) {
   int s = -1;
-  int err = RfcommConnect(local, remote, channel, nonBlocking, s);
+  int err = Links().Rfcomm(local, remote, channel, nonBlocking, s);
   if (s >= 0) {
+    // Without a bound adapter the kernel chose one: the socket knows which.
+    if (local_ == 0) local_ = RfcommLocalAddress(s);
     dup3(s, fd_, O_CLOEXEC);
     close(s);
   }

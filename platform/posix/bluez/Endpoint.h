@@ -44,6 +44,8 @@ class Endpoint {
                       const GUID& serviceClass, bool nonBlocking, Done done) = 0;
   // An accepted or connected link: bluetoothd leaving ends it.
   virtual void Adopt() = 0;
+  // The adapter a connected link went out of; 0 when not known.
+  virtual std::uint64_t LocalRadio() const = 0;
 };
 
 struct ServiceRecord {

@@ -3,8 +3,11 @@
 
 #include <systemd/sd-bus.h>
 
+#include <memory>
+
 #include "platform/posix/bluez/Endpoint.h"
 #include "platform/posix/bluez/Profiles.h"
+#include "platform/posix/bluez/SdpClient.h"
 
 namespace quorlink::platform::posix::bluez {
 
@@ -22,6 +25,7 @@ class EndpointImpl final : public Endpoint {
   int Connect(std::uint64_t local, std::uint64_t remote, std::uint32_t channel,
               const GUID& serviceClass, bool nonBlocking, Done done) override;
   void Adopt() override { adopted_ = true; }
+  std::uint64_t LocalRadio() const override { return local_; }
 
   // From the profile objects and the bus watch.
   // A link for this endpoint's profile; false to refuse it.
@@ -41,9 +45,15 @@ class EndpointImpl final : public Endpoint {
   void StopRfcommWatch();
   int ConnectRfcomm(std::uint64_t local, std::uint64_t remote, std::uint32_t channel,
                     bool nonBlocking);
+  // The channel asked of the device's SDP server, then a kernel RFCOMM link.
+  int ConnectBySdp(Done done);
+  int StartSdp();
 
   const int fd_;  // the socket's descriptor: not owned
   std::uint64_t radio_ = 0;
+  std::uint64_t local_ = 0;  // a connect's adapter, device and class
+  std::uint64_t remote_ = 0;
+  GUID class_{};
   std::uint32_t channel_ = 0;
   bool bound_ = false;
   bool listening_ = false;
@@ -53,6 +63,7 @@ class EndpointImpl final : public Endpoint {
   Registration* client_ = nullptr;
   sd_bus_slot* call_ = nullptr;
   bool watchingRfcomm_ = false;
+  std::unique_ptr<SdpLookup> sdp_;  // the channel asked of the device
   Done done_;
 };
 

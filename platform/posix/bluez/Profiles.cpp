@@ -5,6 +5,7 @@
 #include "platform/posix/bluez/Profiles.h"
 
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,10 +14,10 @@
 #include <cstring>
 #include <memory>
 
-#include "quorlink/platform/BluetoothTypes.h"
 #include "platform/posix/bluez/Bluez.h"
 #include "platform/posix/bluez/Bus.h"
 #include "platform/posix/bluez/EndpointImpl.h"
+#include "quorlink/platform/BluetoothTypes.h"
 
 namespace quorlink::platform::posix::bluez {
 
@@ -53,9 +54,11 @@ int RegisterNow(Registration& r) {
   MessageRef call;
   if (sd_bus_message_new_method_call(bus, &call.m, "org.bluez", "/org/bluez",
                                      "org.bluez.ProfileManager1", "RegisterProfile") < 0 ||
-      sd_bus_message_append(call.m, "os", r.path.c_str(), r.uuid.c_str()) < 0 ||
-      AppendOptions(call.m, r) < 0)
+      sd_bus_message_append(call.m, "os", r.path.c_str(), r.uuid.c_str()) < 0)
     return WSAENOBUFS;
+  // D-Bus carries only UTF-8 text: a name or comment that is not is refused
+  // as what it is, not as a lack of memory.
+  if (int q = AppendOptions(call.m, r); q < 0) return q == -EINVAL ? WSAEINVAL : WSAENOBUFS;
   int code = CallBluez(call.m, nullptr);
   r.registered = code == 0;
   return code;
@@ -84,6 +87,15 @@ int OnOwnerChanged(sd_bus_message* m, void*, sd_bus_error*) {
   return 0;
 }
 
+bool IsConnectedStream(int fd) {
+  int type = 0;
+  socklen_t length = sizeof type;
+  sockaddr_storage peer{};
+  socklen_t peerLength = sizeof peer;
+  return getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &length) == 0 && type == SOCK_STREAM &&
+         getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerLength) == 0;
+}
+
 int OnProfileCall(sd_bus_message* m, void*, sd_bus_error* error) {
   Registration* r = FindByPath(sd_bus_message_get_path(m));
   const char* member = sd_bus_message_get_member(m);
@@ -97,6 +109,10 @@ int OnProfileCall(sd_bus_message* m, void*, sd_bus_error* error) {
     int fd = -1;
     if (sd_bus_message_read(m, "oh", &device, &fd) < 0)
       return sd_bus_error_set(error, "org.bluez.Error.InvalidArguments", "bad arguments");
+    // Only a connected stream socket can carry a link.
+    if (!IsConnectedStream(fd))
+      return sd_bus_error_set(error, "org.bluez.Error.InvalidArguments",
+                              "the descriptor is not a connected stream socket");
     // The message owns fd; the link keeps a copy of its own.
     int link = fcntl(fd, F_DUPFD_CLOEXEC, 3);
     if (link < 0) return sd_bus_error_set_errno(error, errno);

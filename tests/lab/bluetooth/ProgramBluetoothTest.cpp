@@ -3,6 +3,9 @@
 // link by channel from there echoed back.
 #include <signal.h>
 
+#include <chrono>
+#include <thread>
+
 #include "lab/bluetooth/LabBluetooth.h"
 #include "tools/ProgramRun.h"
 
@@ -59,6 +62,37 @@ TEST_F(LabBluetooth, ProgramListsRadiosAndDevicesAndItsListenerIsBrowsedAndEchoe
   const tools::Exit end = listener.Wait(20000);
   EXPECT_NE(end.code, -1) << end.err;
   for (const auto& r : Browse()) EXPECT_NE(r.name, "Lab echo");
+}
+
+// `bt connect` by class while `bt listen` holds the class's profile: the
+// connect asks the device's SDP server for the channel and its bytes come
+// back from the listener.
+TEST_F(LabBluetooth, ProgramConnectsByAClassItsListenerHolds) {
+  tools::Program listener({"bt", "listen", "--service", "Serial Port", "--echo"});
+  ASSERT_TRUE(listener.WaitForOut("Ctrl-C stops")) << listener.ErrSoFar();
+  // A channel an earlier case's link used may still be closing: the kernel
+  // refuses it for a moment (as FarLink waits it out).
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    tools::Feeder input({'b', 'y', ' ', 'c', 'l', 'a', 's', 's', '\n'}, true);
+    tools::Program connect({"bt", "connect", "00:AA:01:00:00:00", "--service", "0x1101"},
+                           input.ReadEnd());
+    bool echoed = false, refused = false;
+    for (int i = 0; i < 400 && !echoed && !refused; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      echoed = Has(connect.OutSoFar(), "by class\n");
+      refused = Has(connect.ErrSoFar(), "refused");
+    }
+    input.End();
+    const tools::Exit c = connect.Wait(30000);
+    if (refused && attempt < 4) continue;
+    EXPECT_TRUE(echoed) << c.err;
+    EXPECT_EQ(c.code, 0) << c.err;
+    break;
+  }
+  EXPECT_TRUE(listener.WaitForOut("read 9 bytes: by class\\n")) << listener.OutSoFar();
+  ASSERT_TRUE(listener.Signal(SIGINT));
+  EXPECT_NE(listener.Wait(20000).code, -1);
 }
 
 }  // namespace

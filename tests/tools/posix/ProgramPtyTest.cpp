@@ -27,9 +27,18 @@ TEST(QuorlinkProgram, SerialOpenFailuresSayWhyAndExitByKind) {
   EXPECT_TRUE(Has(e.err, "Can not open connection. (/nonexistent/tty): The system cannot find"))
       << e.err;
 
-  e = RunProgram({"serial", "/dev/null"});
-  EXPECT_EQ(e.code, 3);
-  EXPECT_TRUE(Has(e.err, "not a serial device")) << e.err;
+  // Whatever is not a terminal device is told as that: a file, a directory.
+  for (const char* path : {"/dev/null", "/tmp"}) {
+    e = RunProgram({"serial", path});
+    EXPECT_EQ(e.code, 3) << path;
+    EXPECT_TRUE(Has(e.err, "not a serial device")) << e.err;
+  }
+  // A COM name past the numbers there are is a bad command line.
+  for (const char* name : {"COM0", "COM256"}) {
+    e = RunProgram({"serial", name});
+    EXPECT_EQ(e.code, 2) << name << e.err;
+    EXPECT_TRUE(Has(e.err, "COM1 to COM255")) << e.err;
+  }
 
   PtyPair pty;
   // A pty carries 8 data bits without parity only.
@@ -53,6 +62,17 @@ TEST(QuorlinkProgram, SerialOpenFailuresSayWhyAndExitByKind) {
   EXPECT_EQ(e.code, 2);
   EXPECT_TRUE(Has(e.err, "--parity")) << e.err;
   EXPECT_TRUE(Has(e.err, "sometimes")) << e.err;
+}
+
+// A rendezvous others may write to is refused, with what to do about it.
+TEST(QuorlinkProgram, AnOpenRendezvousIsRefusedWithTheFix) {
+  char pattern[] = "/tmp/quorlink-open-XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  ASSERT_EQ(chmod(pattern, 0777), 0);
+  const Exit e = RunProgram({"bt", "radios", "--virtual", "--dir", pattern});
+  rmdir(pattern);
+  EXPECT_EQ(e.code, 4) << e.err;
+  EXPECT_TRUE(Has(e.err, "chmod 700")) << e.err;
 }
 
 std::vector<std::uint8_t> Pattern(std::size_t size) {
