@@ -90,6 +90,7 @@ void TQuorComPortConnection::Open() {
   DCB dcb{};
   dcb.DCBlength = sizeof dcb;
   if (!serial.GetCommState(PortHandle, &dcb)) FailOpen();
+  SettingsBefore = dcb;
   // Only these four: every other setting stays as the driver has it.
   dcb.BaudRate = Port().GetLineRate();
   dcb.Parity = static_cast<BYTE>(Port().GetParity());

@@ -192,6 +192,8 @@ class QUORLINK_API TQuorComPortConnection : public TQuorCustomConnection {
   void Write(const TQuorByteArray& buf) override;
 
   HANDLE GetPortHandle() const { return PortHandle; }
+  /// The line settings the driver reported before this connection set its own.
+  const DCB& GetSettingsBefore() const { return SettingsBefore; }
   void Dispatch(TMessage& message) override;
 
  protected:
@@ -208,6 +210,7 @@ class QUORLINK_API TQuorComPortConnection : public TQuorCustomConnection {
   void Release();
 
   HANDLE PortHandle = INVALID_HANDLE_VALUE;
+  DCB SettingsBefore{};
   /// Reused for every write: the platform copies what it cannot send at once
   /// and never writes into the record after WriteFile returns.
   OVERLAPPED WriteOverlapped{};
