@@ -16,6 +16,7 @@
 #include "tools/CommandLine.h"
 #include "tools/Commands.h"
 #include "tools/Failures.h"
+#include "tools/SerialKeys.h"
 #include "tools/Terminal.h"
 #include "tools/TerminalRaw.h"
 
@@ -57,42 +58,11 @@ struct Settings {
   std::vector<std::string> binds;
 };
 
-// The enumeration's value for a rate, when it has one.
-std::optional<TQuorBaudRate> EnumeratedRate(DWORD rate) {
-  for (int r = br110; r <= br256000; ++r)
-    if (BaudRateValue(static_cast<TQuorBaudRate>(r)) == rate) return static_cast<TQuorBaudRate>(r);
-  return std::nullopt;
-}
-
 const char* TypeName(const std::string& option) {
   if (option == "--parity") return "P";
   if (option == "--stop") return "S";
   if (option == "--flow") return "MODE";
   return "on|off";
-}
-
-// The rates Ctrl-A Ctrl-U and Ctrl-D step through.
-constexpr DWORD kRateSteps[] = {300,   1200,   2400,   4800,   9600,   19200,  38400,
-                                57600, 115200, 230400, 460800, 921600, 1000000};
-
-DWORD NextRate(DWORD now, bool up) {
-  if (up) {
-    for (DWORD r : kRateSteps)
-      if (r > now) return r;
-    return now;
-  }
-  DWORD below = now;
-  for (DWORD r : kRateSteps)
-    if (r < now) below = r;
-  return below;
-}
-
-void SetRate(TQuorComPort& port, DWORD rate) {
-  port.SetCustomBaudRate(0);
-  if (auto enumerated = EnumeratedRate(rate))
-    port.SetBaudRate(*enumerated);
-  else
-    port.SetCustomBaudRate(rate);
 }
 
 std::string Now() {
@@ -105,20 +75,6 @@ std::string Now() {
   std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", local.tm_hour, local.tm_min, local.tm_sec,
                 static_cast<int>(ms));
   return text;
-}
-
-std::string LinesText(TQuorComPort& port) {
-  try {
-    const TQuorModemLines lines = port.GetModemStatus();
-    std::string text;
-    const char* names[] = {"CTS", "DSR", "RI", "DCD"};
-    for (int l = mlCTS; l <= mlDCD; ++l)
-      text += std::string(text.empty() ? "" : " ") + names[l] +
-              (lines.Contains(static_cast<TQuorModemLine>(l)) ? " on" : " off");
-    return text;
-  } catch (const EQuorTransportException& e) {
-    return std::string("modem lines unknown: ") + SysErrorMessage(e.GetErrorCode());
-  }
 }
 
 void Describe(CLI::App& app, Settings& s) {
@@ -236,7 +192,6 @@ int SerialTerminal(const Args& args) {
     if (!WriteScreen(session.FromDevice(buf.data(), buf.size(), Now))) Application().Terminate();
   };
   std::optional<DCB> before;  // the port's settings before the first open, to put back
-  bool dtr = s.dtr == 1, rts = s.rts == 1;  // as last set, for the toggles
   // Opens the port and sets the lines asked for; a line the device lacks is
   // told, not fatal.
   auto open = [&] {
@@ -304,68 +259,11 @@ int SerialTerminal(const Args& args) {
     waiterDone.store(false);
     waiter = std::thread(waitForReturn);
   };
+  SerialKeys keys(port, {s.data, s.parity, s.stop}, open, s.dtr == 1, s.rts == 1);
   auto command = [&](char key) {
-    if (!port.IsActive()) {
-      std::fprintf(stderr, "quorlink: the port is not open\n");
-      return;
-    }
-    try {
-      switch (key) {
-        case kKeyToggleDtr:
-          dtr = !dtr;
-          port.SetDTR(dtr);
-          std::fprintf(stderr, "quorlink: DTR %s\n", dtr ? "on" : "off");
-          break;
-        case kKeyToggleRts:
-          rts = !rts;
-          port.SetRTS(rts);
-          std::fprintf(stderr, "quorlink: RTS %s\n", rts ? "on" : "off");
-          break;
-        case kKeyBreak:
-          port.SendBreak(250);
-          std::fprintf(stderr, "quorlink: break sent\n");
-          break;
-        case kKeyLines: {
-          const TQuorLineErrors errors = port.GetLineErrors();
-          std::fprintf(stderr,
-                       "quorlink: %s; %s; breaks %lu, framing %lu, parity %lu, overruns %lu\n",
-                       LineSettingsText(port.GetLineRate(), s.data, s.parity, s.stop).c_str(),
-                       LinesText(port).c_str(), static_cast<unsigned long>(errors.Breaks),
-                       static_cast<unsigned long>(errors.FramingErrors),
-                       static_cast<unsigned long>(errors.ParityErrors),
-                       static_cast<unsigned long>(errors.Overruns));
-          break;
-        }
-        case kKeyRateUp:
-        case kKeyRateDown: {
-          // The rate is a setting of the next open: the port is opened again.
-          const DWORD old = port.GetLineRate();
-          const DWORD rate = NextRate(old, key == kKeyRateUp);
-          port.Close();
-          SetRate(port, rate);
-          try {
-            open();
-          } catch (const EQuorTransportException&) {
-            SetRate(port, old);
-            open();
-            std::fprintf(stderr, "quorlink: the device refused %lu baud; still %lu\n",
-                         static_cast<unsigned long>(rate), static_cast<unsigned long>(old));
-            break;
-          }
-          std::fprintf(stderr, "quorlink: now %s\n",
-                       LineSettingsText(rate, s.data, s.parity, s.stop).c_str());
-          break;
-        }
-        default:
-          break;
-      }
-    } catch (const EQuorTransportException& e) {
-      std::fprintf(stderr, "quorlink: %s %s\n", e.what(),
-                   e.GetErrorCode() != 0 ? SysErrorMessage(e.GetErrorCode()).c_str() : "");
-      if (!port.IsActive()) {
-        rc = kExitFailed;
-        Application().Terminate();
-      }
+    if (!keys.Run(key)) {
+      rc = kExitFailed;
+      Application().Terminate();
     }
   };
 
