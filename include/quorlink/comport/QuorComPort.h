@@ -127,8 +127,10 @@ class QUORLINK_API TQuorComPort : public TQuorCustomTransport {
   DWORD GetLinkError() const { return FLinkError; }
 
   /// An input line of the open port changed. Watched only when assigned at
-  /// Connect; the lines are compared when the read thread wakes, so a pulse
-  /// shorter than that may be missed. Main thread, like every event.
+  /// Connect. The read thread compares the lines when it wakes (Windows wakes
+  /// it for each line event; Linux looks every 20 ms), so a pulse that is
+  /// over before it looks may be missed. Raised on the main thread, never
+  /// after the connection has closed.
   TQuorModemEvent OnModemChange;
 
   /// "COM" and the port number: "COM1", "COM12", "COM0".
