@@ -4,6 +4,7 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <stdexcept>
@@ -12,6 +13,7 @@ namespace quorlink::platform::posix {
 
 namespace {
 constexpr std::uint64_t kWakeTag = ~std::uint64_t{0};
+constexpr unsigned kDispatchesPerPoll = 8;
 
 std::uint64_t Tag(std::uint32_t generation, int fd) {
   return (std::uint64_t{generation} << 32) | static_cast<std::uint32_t>(fd);
@@ -48,7 +50,8 @@ MainLoop::MainLoop() {
     throw std::runtime_error("cannot create the message loop");
   }
   epoll_event ev{};
-  ev.events = EPOLLIN;
+  // Edge-triggered: each write is one event, and the count is never read.
+  ev.events = EPOLLIN | EPOLLET;
   ev.data.u64 = kWakeTag;
   epoll_ctl(epollFd_, EPOLL_CTL_ADD, wakeFd_, &ev);
 }
@@ -81,28 +84,22 @@ std::size_t MainLoop::WindowCount() const {
 
 BOOL MainLoop::PostMessage(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
   const bool ownLoop = tRunning == this;
-  {
-    std::lock_guard lock(mutex_);
-    if (windows_.find(reinterpret_cast<std::uintptr_t>(window)) == windows_.end()) return FALSE;
-    queue_.Push({window, TMessage{msg, wParam, lParam, 0}});
-    if (ownLoop) {
-      unsignalled_ = true;
-      return TRUE;
-    }
-  }
-  Signal();
+  std::lock_guard lock(mutex_);
+  if (windows_.find(reinterpret_cast<std::uintptr_t>(window)) == windows_.end()) return FALSE;
+  queue_.Push({window, TMessage{msg, wParam, lParam, 0}});
+  if (!ownLoop) SignalLocked();
   return TRUE;
 }
 
 void MainLoop::Wake() {
-  {
-    std::lock_guard lock(mutex_);
-    woken_ = true;
-  }
-  Signal();
+  std::lock_guard lock(mutex_);
+  woken_ = true;
+  SignalLocked();
 }
 
-void MainLoop::Signal() {
+void MainLoop::SignalLocked() {
+  if (signalled_) return;
+  signalled_ = true;
   std::uint64_t one = 1;
   [[maybe_unused]] auto n = write(wakeFd_, &one, sizeof one);
 }
@@ -110,13 +107,8 @@ void MainLoop::Signal() {
 void MainLoop::SignalLeftovers() {
   // A program that drives the loop from its own poll of Descriptor() must
   // see what is still queued when ProcessMessage returns.
-  bool signal;
-  {
-    std::lock_guard lock(mutex_);
-    signal = unsignalled_ && !queue_.Empty();
-    unsignalled_ = false;
-  }
-  if (signal) Signal();
+  std::lock_guard lock(mutex_);
+  if (!queue_.Empty()) SignalLocked();
 }
 
 bool MainLoop::DispatchOne() {
@@ -146,12 +138,14 @@ bool MainLoop::DispatchOne() {
 void MainLoop::PollOnce(int timeoutMs) {
   epoll_event events[32];
   int n = epoll_wait(epollFd_, events, 32, timeoutMs);
+  sincePoll_ = 0;
   if (n < 0) return;  // EINTR: the caller loops
   for (int i = 0; i < n; ++i) {
     std::uint64_t tag = events[i].data.u64;
     if (tag == kWakeTag) {
-      std::uint64_t count;
-      [[maybe_unused]] auto r = read(wakeFd_, &count, sizeof count);
+      // Whatever the wake-up announced is looked at after this poll.
+      std::lock_guard lock(mutex_);
+      signalled_ = false;
       continue;
     }
     int fd = static_cast<int>(tag & 0xFFFFFFFFu);
@@ -176,11 +170,16 @@ bool MainLoop::ProcessMessage(DWORD timeoutMs) {
   using Clock = std::chrono::steady_clock;
   const bool forever = timeoutMs == INFINITE;
   const auto deadline = Clock::now() + std::chrono::milliseconds(forever ? 0 : timeoutMs);
-  // Ready descriptors first, so that their notifications queue behind what
-  // was posted before them.
-  PollOnce(0);
+  // While messages keep coming (a stream posts its own next read) the
+  // descriptors are still asked every few messages, so that other links get
+  // their turn without a system call for each message.
+  bool polled = sincePoll_ >= kDispatchesPerPoll;
+  if (polled) PollOnce(0);
   for (;;) {
-    if (DispatchOne()) return true;
+    if (DispatchOne()) {
+      ++sincePoll_;
+      return true;
+    }
     {
       std::lock_guard lock(mutex_);
       if (woken_) {
@@ -191,10 +190,11 @@ bool MainLoop::ProcessMessage(DWORD timeoutMs) {
     int wait = -1;
     if (!forever) {
       auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-      if (left.count() <= 0) return false;
-      wait = static_cast<int>(left.count());
+      if (left.count() <= 0 && polled) return false;
+      wait = static_cast<int>(std::max<std::int64_t>(left.count(), 0));
     }
     PollOnce(wait);
+    polled = true;
   }
 }
 

@@ -63,21 +63,26 @@ class MainLoop final : public IMessageLoop {
 
   bool DispatchOne();
   void PollOnce(int timeoutMs);
-  void Signal();
+  void SignalLocked();
   void SignalLeftovers();
 
   int epollFd_ = -1;
   int wakeFd_ = -1;
-  mutable std::mutex mutex_;  // guards windows_, queue_, nextWindow_, woken_, unsignalled_
+  mutable std::mutex mutex_;  // guards windows_, queue_, nextWindow_, woken_, signalled_
   std::unordered_map<std::uintptr_t, std::shared_ptr<TWndMethod>> windows_;
   Queue queue_;
   std::uintptr_t nextWindow_ = 0x10000;
   bool woken_ = false;
-  // Posted by the loop's own thread inside ProcessMessage without writing
-  // the eventfd: that thread looks at the queue before it sleeps.
-  bool unsignalled_ = false;
+  // The eventfd has been written since the loop last saw its event, so the
+  // epoll descriptor is readable: one write serves every message posted
+  // until then. The loop's own posts inside ProcessMessage do not write it
+  // (that thread looks at the queue before it sleeps); what they leave
+  // queued is signalled when ProcessMessage returns.
+  bool signalled_ = false;
   // Main thread only.
   std::unordered_map<int, std::shared_ptr<Watcher>> watchers_;
+  // Messages dispatched since the descriptors were last asked.
+  unsigned sincePoll_ = 0;
   std::uint32_t nextGeneration_ = 1;
 };
 

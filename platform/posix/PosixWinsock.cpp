@@ -375,7 +375,7 @@ class PosixWinsock final : public IWinsock {
     const int err = errno;
     if (nonBlocking) {
       std::lock_guard lock(socket->mutex);
-      posix::RearmLocked(socket, FD_READ);
+      posix::ReadTakenLocked(socket, length > 0 && n == length);
     }
     if (n < 0) return Fail(posix::WsaErrorFromErrno(err), SOCKET_ERROR);
     return static_cast<int>(n);

@@ -197,6 +197,20 @@ void RearmLocked(const std::shared_ptr<WinsockSocket>& s, LONG event) {
   if (s->window != nullptr) UpdateWatchLocked(s);
 }
 
+void ReadTakenLocked(const std::shared_ptr<WinsockSocket>& s, bool filled) {
+  // A recv that filled the buffer most likely left more queued: the next
+  // FD_READ goes straight to the queue, behind what is already there, and
+  // epoll is asked again only after a short or empty recv. One too many
+  // costs a recv that would block, which re-arms the watch.
+  const bool waiting = s->window != nullptr && !s->closed &&
+                       s->state == WinsockSocket::State::Connected && (s->mask & FD_READ) != 0;
+  if (filled && waiting && !s->readArmed) {
+    PostLocked(*s, FD_READ, 0);
+    return;
+  }
+  RearmLocked(s, FD_READ);
+}
+
 void UnselectLocked(WinsockSocket& s) {
   StopRetryLocked(s);
   if (s.registered) PosixMainLoop().Unwatch(s.fd);

@@ -70,6 +70,8 @@ std::size_t SocketCount();
 void SelectLocked(const std::shared_ptr<WinsockSocket>& socket, HWND window, UINT message,
                   LONG mask);
 void RearmLocked(const std::shared_ptr<WinsockSocket>& socket, LONG event);
+// FD_READ's re-enabling by a recv; `filled` when it took all it asked for.
+void ReadTakenLocked(const std::shared_ptr<WinsockSocket>& socket, bool filled);
 void UnselectLocked(WinsockSocket& socket);
 // Posts an event to the socket's window if it asked for it.
 void PostLocked(WinsockSocket& socket, LONG event, int error);

@@ -8,6 +8,11 @@
 
 namespace quorlink::platform::posix {
 
+namespace {
+// The most one terminal read returns: its line discipline's buffer less one.
+constexpr std::size_t kTerminalRead = 4095;
+}  // namespace
+
 int SerialInputQueue::FillFrom(int fd) {
   const std::size_t capacity = buffer_.size();
   while (size_ < capacity) {
@@ -16,8 +21,11 @@ int SerialInputQueue::FillFrom(int fd) {
     const ssize_t r = ::read(fd, buffer_.data() + tail, room);
     if (r > 0) {
       size_ += static_cast<std::size_t>(r);
-      // A terminal read returns all it has: a short one emptied the device.
-      if (static_cast<std::size_t>(r) < room) return 0;
+      // A terminal read returns at most what its line discipline holds
+      // (4 KiB on Linux): a read that took that much leaves the device
+      // refilling it, and reading on keeps a stream in large chunks. Any
+      // other short read emptied the device.
+      if (static_cast<std::size_t>(r) < std::min(room, kTerminalRead)) return 0;
       continue;
     }
     if (r == 0) return -1;

@@ -107,6 +107,37 @@ TEST(SerialStressThreaded, EchoWhileTheReaderRuns) {
   port.Close();
 }
 
+// A device that streams faster than OnRead takes it: the port reads on after
+// a full terminal read, so chunks grow to the input queue. Every byte still
+// comes once and in order, no chunk is empty, nothing comes after Close.
+TEST(SerialStressThreaded, AStreamComesWholeAndInOrder) {
+  SerialCable cable;
+  ScopedComBinding binding(53, cable.PortPath());
+  TQuorComPort port(nullptr);
+  port.SetPort(53);
+  TQuorByteArray data(512 * 1024), got;
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 131 % 251);
+  int emptyChunks = 0;
+  port.OnRead = [&](TQuorCustomConnection*, const TQuorByteArray& buf) {
+    emptyChunks += buf.empty();
+    got.insert(got.end(), buf.begin(), buf.end());
+  };
+  port.Connect();
+  std::thread device([&] {
+    for (std::size_t at = 0; at < data.size(); at += 65536)
+      if (!cable.Write(data.data() + at, 65536)) return;
+  });
+  EXPECT_TRUE(PumpUntil([&] { return got.size() >= data.size(); }, 30000));
+  device.join();
+  port.Close();
+  const std::size_t atClose = got.size();
+  cable.Write(Bytes("late"));
+  PumpFor(50);
+  EXPECT_EQ(got.size(), atClose);
+  EXPECT_TRUE(got == data) << got.size() << " bytes, " << data.size() << " sent";
+  EXPECT_EQ(emptyChunks, 0);
+}
+
 // Output still queued at Close goes out from a thread of its own, which then
 // lets go of the device: nothing stays behind, and every byte arrives.
 TEST(SerialStressThreaded, ClosingWithOutputQueuedLeavesNothingBehind) {

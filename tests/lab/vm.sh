@@ -10,7 +10,9 @@
 # Inside, the command runs as root in the machine's own file tree (the build
 # tree and the sources at their paths, read-only), in the caller's working
 # directory, with QUORLINK_LAB=1 and QUORLINK_LAB_WORK (the read-write folder;
-# /tmp, /run and /var/lib/bluetooth are fresh tmpfs).
+# /tmp, /run and /var/lib/bluetooth are fresh tmpfs). QUORLINK_LAB_CPUS and
+# QUORLINK_LAB_QEMU_ARGS change the machine (e.g. "-icount shift=2": the
+# guest's clock then runs with its instructions, not the host's).
 set -euo pipefail
 
 # QUORLINK_LAB_REQUIRED (CI): what cannot boot fails instead.
@@ -89,7 +91,7 @@ fi
 # The console is the command's output; a deadline ends the VM whatever it does.
 start=$(date +%s)
 set +e
-timeout -k 5 "$deadline" qemu-system-x86_64 -accel tcg -cpu max -m 1024 -smp "${QUORLINK_LAB_CPUS:-1}" \
+timeout -k 5 "$deadline" qemu-system-x86_64 -accel tcg -cpu max -m 1024 -smp "${QUORLINK_LAB_CPUS:-1}" ${QUORLINK_LAB_QEMU_ARGS:-} \
   -nodefaults -no-user-config -display none -no-reboot -nic none \
   -chardev stdio,id=console,signal=off -serial chardev:console \
   -kernel "$kernel" -initrd "$initramfs" \

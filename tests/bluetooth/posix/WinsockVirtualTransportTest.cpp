@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -180,6 +181,73 @@ TEST_F(WinsockVirtualTransport, CloseComesOnceAndOnlyAfterTheDataBeforeIt) {
   EXPECT_EQ(ws.recv(s, buf, sizeof buf, 0), 0);
   PumpFor(std::chrono::milliseconds(50));
   EXPECT_EQ(Count(FD_CLOSE), 1);
+}
+
+// Handles what is queued now; false when the loop keeps finding work (a
+// notification that posts itself again with nothing to read).
+bool GoesQuiet() {
+  for (int i = 0; i < 100; ++i)
+    if (!platform::Messages().ProcessMessage(0)) return true;
+  return false;
+}
+
+// A recv that fills its buffer posts the next FD_READ without asking the
+// system. Whatever the block boundaries: every byte once and in order, another
+// socket still gets its turn while the stream flows, FD_CLOSE once and after
+// the data, and a drained stream leaves the loop idle.
+TEST_F(WinsockVirtualTransport, FullReadsChainKeepingOrderTurnsAndTheClose) {
+  SOCKET l = Open();
+  const ULONG channel = ListenOn(l);
+  auto [c1, s1] = Linked(l, channel);
+  auto [c2, s2] = Linked(l, channel);
+  std::string sent, got;
+  for (int i = 0; i < 40 * 2048 + 1000; ++i) sent.push_back(static_cast<char>(i * 131 % 251));
+  std::vector<std::string> log;
+  std::size_t gotWhenOther = 0, gotWhenClosed = 0;
+  HWND reader = AllocateHWnd([&](TMessage& m) {
+    const auto s = static_cast<SOCKET>(m.WParam);
+    const auto event = static_cast<WORD>(m.LParam & 0xFFFF);
+    char buf[2048];
+    if (s == s1 && event == FD_READ) {
+      const int n = ws.recv(s1, buf, sizeof buf, 0);
+      log.push_back(n > 0 ? "read" : "nothing");
+      if (n > 0) got.append(buf, static_cast<std::size_t>(n));
+      if (got.size() == 2048 && n > 0) {
+        ASSERT_EQ(ws.send(c2, "!", 1, 0), 1);
+      }
+    } else if (s == s2 && event == FD_READ) {
+      if (ws.recv(s2, buf, sizeof buf, 0) == 1) gotWhenOther = got.size();
+    } else if (s == s1 && event == FD_CLOSE) {
+      log.push_back("close");
+      gotWhenClosed = got.size();
+    } else {
+      log.push_back("other event");
+    }
+  });
+  ASSERT_EQ(ws.WSAAsyncSelect(s1, reader, 0x501, FD_READ | FD_CLOSE), 0);
+  ASSERT_EQ(ws.WSAAsyncSelect(s2, reader, 0x501, FD_READ | FD_CLOSE), 0);
+
+  // Full blocks only: the last full read finds nothing behind it.
+  ASSERT_EQ(ws.send(c1, sent.data(), 16 * 2048, 0), 16 * 2048);
+  ASSERT_TRUE(PumpUntil([&] { return got.size() == 16 * 2048; }));
+  EXPECT_TRUE(GoesQuiet());
+  EXPECT_GT(gotWhenOther, 0u);
+  EXPECT_LT(gotWhenOther, 16u * 2048) << "the other socket waited for the stream to drain";
+
+  // The rest, and the peer's close right behind it.
+  const int rest = static_cast<int>(sent.size()) - 16 * 2048;
+  ASSERT_EQ(ws.send(c1, sent.data() + 16 * 2048, rest, 0), rest);
+  ws.closesocket(c1);
+  open.erase(std::find(open.begin(), open.end(), c1));
+  ASSERT_TRUE(PumpUntil([&] { return gotWhenClosed > 0; }));
+  EXPECT_TRUE(GoesQuiet());
+  EXPECT_EQ(got, sent);
+  EXPECT_EQ(gotWhenClosed, sent.size());
+  EXPECT_EQ(std::count(log.begin(), log.end(), "close"), 1);
+  EXPECT_EQ(log.back(), "close");
+  EXPECT_LE(std::count(log.begin(), log.end(), "nothing"), 1) << "reads that found nothing";
+  EXPECT_EQ(std::count(log.begin(), log.end(), "other event"), 0);
+  DeallocateHWnd(reader);
 }
 
 TEST_F(WinsockVirtualTransport, AcceptIsPostedAgainWhileLinksWait) {

@@ -83,6 +83,15 @@ int RecordChannel(const std::string& name) {
   return -1;
 }
 
+void ForgetEachOther() {
+  for (const char* pair : {"hci0 dev_00_AA_01_01_00_01", "hci1 dev_00_AA_01_00_00_00"}) {
+    const std::string text = pair;
+    const std::string adapter = text.substr(0, 4), device = text.substr(5);
+    Shell("dbus-send --system --print-reply --dest=org.bluez /org/bluez/" + adapter +
+          " org.bluez.Adapter1.RemoveDevice objpath:/org/bluez/" + adapter + "/" + device);
+  }
+}
+
 namespace {
 // struct sockaddr_rc of linux/bluetooth/rfcomm.h: the address least
 // significant byte first.

@@ -40,6 +40,10 @@ std::vector<SdpRecord> Browse(const std::string& address = "00:AA:01:00:00:00",
 // The channel of hci0's record named `name`, or -1 when none is published.
 int RecordChannel(const std::string& name);
 
+// Each controller's bluetoothd side forgets the other: the device, its bond
+// (a link to a bluetoothd profile pairs the two) and its cached records.
+void ForgetEachOther();
+
 // A kernel RFCOMM socket from hci1 to hci0's channel, blocking, closed with
 // the object; Fd() < 0 when the connect failed.
 class FarLink {

@@ -40,16 +40,26 @@ void MakeRaw(int fd) {
 
 struct SerialCable::Ends {
   std::string port = lab::Env("QUORLINK_LAB_PORT");
-  Fd device{::open(lab::Env("QUORLINK_LAB_DEVICE").c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK)};
+  Fd device;
   Fd holder;  // our own descriptor on the port, keeping input queued
+
+  // The gadget's tty, opened again when an unplug has hung it up.
+  int Device() {
+    pollfd pfd{device.fd, 0, 0};
+    if (device.fd >= 0 && (::poll(&pfd, 1, 0) == 0 || (pfd.revents & POLLHUP) == 0))
+      return device.fd;
+    if (device.fd >= 0) ::close(device.fd);
+    device.fd = ::open(lab::Env("QUORLINK_LAB_DEVICE").c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    // The gadget's tty starts cooked (echo, ONLCR): a device passes bytes as they are.
+    if (device.fd >= 0) MakeRaw(device.fd);
+    return device.fd;
+  }
 };
 
 SerialCable::SerialCable() : ends_(std::make_unique<Ends>()) {
-  if (ends_->port.empty() || ends_->device.fd < 0)
+  if (ends_->port.empty() || ends_->Device() < 0)
     throw std::runtime_error("no lab serial gadget (QUORLINK_LAB_PORT, QUORLINK_LAB_DEVICE)");
-  // The gadget's tty starts cooked (echo, ONLCR): a device passes bytes as they are.
-  MakeRaw(ends_->device.fd);
-  tcflush(ends_->device.fd, TCIOFLUSH);
+  tcflush(ends_->device.fd, TCIOFLUSH);  // nothing of an earlier case's
 }
 SerialCable::~SerialCable() = default;
 
@@ -61,7 +71,7 @@ bool SerialCable::Write(const void* data, std::size_t size) {
   auto p = static_cast<const char*>(data);
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
   while (size > 0) {
-    const ssize_t n = ::write(ends_->device.fd, p, size);
+    const ssize_t n = ::write(ends_->Device(), p, size);
     if (n > 0) {
       p += n;
       size -= static_cast<std::size_t>(n);
@@ -69,7 +79,7 @@ bool SerialCable::Write(const void* data, std::size_t size) {
       return false;
     } else {
       if (std::chrono::steady_clock::now() >= deadline) return false;
-      pollfd pfd{ends_->device.fd, POLLOUT, 0};
+      pollfd pfd{ends_->Device(), POLLOUT, 0};
       ::poll(&pfd, 1, 50);
     }
   }
@@ -84,9 +94,9 @@ std::vector<std::uint8_t> SerialCable::Read(std::size_t count, int timeoutMs) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) break;
-    pollfd pfd{ends_->device.fd, POLLIN, 0};
-    if (::poll(&pfd, 1, static_cast<int>(left.count())) <= 0) continue;
-    const ssize_t n = ::read(ends_->device.fd, buf, std::min(sizeof buf, count - got.size()));
+    pollfd pfd{ends_->Device(), POLLIN, 0};
+    if (::poll(&pfd, 1, static_cast<int>(std::min<long>(left.count(), 100))) <= 0) continue;
+    const ssize_t n = ::read(pfd.fd, buf, std::min(sizeof buf, count - got.size()));
     if (n > 0) got.insert(got.end(), buf, buf + n);
   }
   return got;
