@@ -2,14 +2,8 @@
 // while open (the gadget unbound from its controller) and plugged back,
 // modem lines, flow control and a break. The gadget's end answers the modem
 // ioctls with ENOTTY, so the lines are seen only from the host's side.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <termios.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
-#include <fstream>
 #include <thread>
 
 #include "lab/serial/LabSerial.h"
@@ -20,29 +14,13 @@ namespace {
 
 using namespace comport;
 
-// Binds the gadget to the dummy controller ("dummy_udc.0") or unbinds it ("").
-bool Plug(bool in) {
-  std::ofstream udc(Env("QUORLINK_LAB_GADGET") + "/UDC");
-  udc << (in ? "dummy_udc.0" : "") << "\n";
-  return static_cast<bool>(udc.flush());
-}
-
-bool WaitForDevice(const std::string& path, bool present) {
-  for (int i = 0; i < 500; ++i) {
-    struct stat st {};
-    if ((::stat(path.c_str(), &st) == 0) == present) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return false;
-}
-
 // An unplug while open closes the connection as Close would, with the
 // device's reason kept; plugged back, the same port opens and carries bytes.
 TEST_F(LabSerial, AnUnplugClosesTheConnectionAndTheReplugOpensAgain) {
   auto& p = P();
   p.port.Connect();
   const auto unplugged = std::chrono::steady_clock::now();
-  ASSERT_TRUE(Plug(false));
+  ASSERT_TRUE(p.cable.Unplug());
   // A bound for the report, not a pass/fail timing: the close is posted when
   // the reader's wait sees the hang-up.
   ASSERT_TRUE(PumpUntil([&] { return !p.port.IsActive(); }, 10000));
@@ -55,36 +33,10 @@ TEST_F(LabSerial, AnUnplugClosesTheConnectionAndTheReplugOpensAgain) {
   EXPECT_NE(p.port.GetLinkError(), 0u);
   EXPECT_EQ(p.port.ConnectionCount(), 0);
 
-  ASSERT_TRUE(Plug(true));
-  ASSERT_TRUE(WaitForDevice(p.cable.PortPath(), true));
-  // The node comes before the driver is ready for an open: try for a while.
-  bool opened = false;
-  for (int i = 0; i < 200 && !opened; ++i) {
-    try {
-      p.port.Connect();
-      opened = true;
-    } catch (const EQuorTransportException&) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-  }
-  ASSERT_TRUE(opened);
-  // A fresh descriptor on the gadget's end: the old one saw the unplug.
-  const int device = ::open(Env("QUORLINK_LAB_DEVICE").c_str(), O_RDWR | O_NOCTTY);
-  ASSERT_GE(device, 0);
-  termios raw{};
-  tcgetattr(device, &raw);
-  cfmakeraw(&raw);
-  tcsetattr(device, TCSANOW, &raw);
+  ASSERT_TRUE(PlugGadget());
+  p.port.Connect();
   p.Connection().Write({'b', 'a', 'c', 'k'});
-  char got[4] = {};
-  std::size_t have = 0;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (have < 4 && std::chrono::steady_clock::now() < deadline) {
-    const ssize_t n = ::read(device, got + have, 4 - have);
-    if (n > 0) have += static_cast<std::size_t>(n);
-  }
-  ::close(device);
-  EXPECT_EQ(std::string(got, have), "back");
+  EXPECT_EQ(p.cable.Read(4), (std::vector<std::uint8_t>{'b', 'a', 'c', 'k'}));
 }
 
 // DTR and RTS set through the driver; CTS, DSR and DCD as the gadget reports
