@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs the built examples: the Bluetooth server and client on virtual radios,
-# the two event-loop examples, and the serial echo on a pseudo-terminal (those
+# the port watch, the two event-loop examples, and the serial echo on a pseudo-terminal (those
 # that were built).
 #   run_examples.sh BIN_DIR [EXE_SUFFIX [EMULATOR...]]
 # A cross build passes its programs' suffix and its emulator (Wine), whose
@@ -28,6 +28,11 @@ timeout "$limit" tail --pid="$server" -f /dev/null
 wait "$server"
 server=
 cat "$dir/server.out"
+
+# The ports present and a second of watching: it must start and end cleanly.
+timeout "$limit" "${run[@]}" "$bin/example_port_watch$exe" 1 >"$dir/ports.out"
+grep -q '^watching' "$dir/ports.out"
+cat "$dir/ports.out"
 
 for loop in glib_loop asio_loop; do
   if [ -x "$bin/example_$loop" ]; then timeout 20 "$bin/example_$loop" "$dir"; fi

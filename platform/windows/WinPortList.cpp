@@ -8,8 +8,10 @@
 #include <initguid.h>
 // SetupAPI after both.
 #include <devguid.h>
+#include <devpkey.h>
 #include <setupapi.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <cwctype>
 #include <map>
@@ -17,10 +19,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/PortDevices.h"
 #include "quorlink/platform/Serial.h"
-#include "tools/Ports.h"
 
-namespace quorlink::tools {
+namespace quorlink::platform {
 
 namespace {
 
@@ -35,28 +37,34 @@ std::string Narrow(const std::wstring& text) {
 }
 
 std::optional<unsigned> ComNumber(const std::string& name) {
-  auto n = platform::ComPortNumber(name);
+  auto n = ComPortNumber(name);
   if (!n || *n == 0 || *n > 255) return std::nullopt;
   return n;
 }
 
-// "0403:6001" from a hardware id such as USB\VID_0403&PID_6001&REV_0600.
-std::string UsbId(const std::wstring& hardwareId) {
-  const auto vid = hardwareId.find(L"VID_");
-  const auto pid = hardwareId.find(L"PID_");
-  if (hardwareId.rfind(L"USB\\", 0) != 0 || vid == std::wstring::npos || pid == std::wstring::npos)
-    return {};
-  std::string id =
-      Narrow(hardwareId.substr(vid + 4, 4)) + ":" + Narrow(hardwareId.substr(pid + 4, 4));
-  for (char& c : id) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+// The four hex digits after `key` ("VID_") in a hardware id such as
+// USB\VID_0403&PID_6001&REV_0600 or FTDIBUS\COMPORT&VID_0403&PID_6001.
+std::string IdAfter(const std::wstring& hardwareId, const wchar_t* key) {
+  const auto at = hardwareId.find(key);
+  if (at == std::wstring::npos || hardwareId.size() < at + 8) return {};
+  std::string id = Narrow(hardwareId.substr(at + 4, 4));
+  for (char& c : id) {
+    if (!std::isxdigit(static_cast<unsigned char>(c))) return {};
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
   return id;
 }
 
-using Table = std::map<unsigned, SerialPortInfo>;
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
 
-SerialPortInfo& Entry(Table& ports, unsigned n) {
-  SerialPortInfo& info = ports[n];
-  info.path = "COM" + std::to_string(n);
+using Table = std::map<unsigned, TQuorPortInfo>;
+
+TQuorPortInfo& Entry(Table& ports, unsigned n) {
+  TQuorPortInfo& info = ports[n];
+  info.Path = "COM" + std::to_string(n);
   return info;
 }
 
@@ -66,6 +74,49 @@ std::wstring DeviceProperty(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD propert
                                            reinterpret_cast<BYTE*>(text), sizeof text - 2, nullptr))
     return {};
   return text;  // a multi-string's first string
+}
+
+std::wstring InstanceId(HDEVINFO set, SP_DEVINFO_DATA& device) {
+  wchar_t text[512] = {};
+  if (!::SetupDiGetDeviceInstanceIdW(set, &device, text, 511, nullptr)) return {};
+  return text;
+}
+
+// What the device told the bus it is (a USB device's product string).
+std::wstring BusDescription(HDEVINFO set, SP_DEVINFO_DATA& device) {
+  wchar_t text[512] = {};
+  DEVPROPTYPE type = 0;
+  if (!::SetupDiGetDevicePropertyW(set, &device, &DEVPKEY_Device_BusReportedDeviceDesc, &type,
+                                   reinterpret_cast<BYTE*>(text), sizeof text - 2, nullptr, 0) ||
+      type != DEVPROP_TYPE_STRING)
+    return {};
+  return text;
+}
+
+void Describe(HDEVINFO set, SP_DEVINFO_DATA& device, TQuorPortInfo& info) {
+  info.Driver = Narrow(DeviceProperty(set, device, SPDRP_SERVICE));
+  info.Bus = Lower(Narrow(DeviceProperty(set, device, SPDRP_ENUMERATOR_NAME)));
+  info.Manufacturer = Narrow(DeviceProperty(set, device, SPDRP_MFG));
+  std::wstring product = BusDescription(set, device);
+  if (product.empty()) product = DeviceProperty(set, device, SPDRP_FRIENDLYNAME);
+  info.Product = Narrow(product);
+  const std::wstring hardwareId = DeviceProperty(set, device, SPDRP_HARDWAREID);
+  info.VendorId = IdAfter(hardwareId, L"VID_");
+  info.ProductId = IdAfter(hardwareId, L"PID_");
+  // A composite device's function: USB\VID_1234&PID_5678&MI_02.
+  if (const auto mi = hardwareId.find(L"&MI_");
+      mi != std::wstring::npos && hardwareId.size() >= mi + 6)
+    info.Interface = Lower(Narrow(hardwareId.substr(mi + 4, 2)));
+  if (!info.VendorId.empty()) {
+    info.Bus = "usb";
+    // USB\VID_0403&PID_6001\A6008isP: the last part is the device's serial
+    // number when it has one; one Windows made up has '&' in it.
+    const std::wstring instance = InstanceId(set, device);
+    const auto slash = instance.rfind(L'\\');
+    if (instance.rfind(L"USB\\", 0) == 0 && slash != std::wstring::npos &&
+        instance.find(L'&', slash) == std::wstring::npos)
+      info.SerialNumber = Narrow(instance.substr(slash + 1));
+  }
 }
 
 void FromPortsClass(Table& ports) {
@@ -84,11 +135,7 @@ void FromPortsClass(Table& ports) {
     ::RegCloseKey(key);
     const auto n = named ? ComNumber(Narrow(name)) : std::nullopt;
     if (!n) continue;  // a printer port, say
-    SerialPortInfo& info = Entry(ports, *n);
-    info.driver = Narrow(DeviceProperty(set, device, SPDRP_SERVICE));
-    info.product = Narrow(DeviceProperty(set, device, SPDRP_FRIENDLYNAME));
-    info.manufacturer = Narrow(DeviceProperty(set, device, SPDRP_MFG));
-    info.usbId = UsbId(DeviceProperty(set, device, SPDRP_HARDWAREID));
+    Describe(set, device, Entry(ports, *n));
   }
   ::SetupDiDestroyDeviceInfoList(set);
 }
@@ -105,7 +152,7 @@ void FromSerialMap(Table& ports) {
                         &comSize) != ERROR_SUCCESS)
       break;
     if (type != REG_SZ) continue;
-    if (auto n = ComNumber(Narrow(com))) Entry(ports, *n).device = Narrow(device);
+    if (auto n = ComNumber(Narrow(com))) Entry(ports, *n).Device = Narrow(device);
   }
   ::RegCloseKey(key);
 }
@@ -125,8 +172,8 @@ void FromDosDevices(Table& ports) {
   for (const wchar_t* p = names.data(); *p != 0; p += wcslen(p) + 1) {
     const auto number = ComNumber(Narrow(p));
     if (!number) continue;
-    SerialPortInfo& info = Entry(ports, *number);
-    if (info.device.empty()) info.device = DosTarget(p);
+    TQuorPortInfo& info = Entry(ports, *number);
+    if (info.Device.empty()) info.Device = DosTarget(p);
   }
 }
 
@@ -152,49 +199,43 @@ void FromWinePrefix(Table& ports) {
     for (auto& c : name) c = static_cast<wchar_t>(std::towupper(c));
     const auto number = ComNumber(Narrow(name));
     if (!number) continue;
-    SerialPortInfo& info = Entry(ports, *number);
-    if (info.device.empty()) info.device = "a link in Wine's dosdevices folder";
+    TQuorPortInfo& info = Entry(ports, *number);
+    if (info.Device.empty()) info.Device = "a link in Wine's dosdevices folder";
   } while (::FindNextFileW(find, &found));
   ::FindClose(find);
 }
 
 }  // namespace
 
-const char* const kPortsNotes =
-    "One block a port: its COM name, then what Windows knows of it (the kernel's\n"
-    "device, the driver's service, a USB device's vendor:product, name and maker)\n"
-    "and the COM names that open it. Bound ports are listed even when Windows does\n"
-    "not list them.";
-
-std::vector<SerialPortInfo> FindSerialPorts() {
+std::vector<TQuorPortInfo> OsListPorts() {
   Table ports;
   FromPortsClass(ports);
   FromSerialMap(ports);
   FromDosDevices(ports);
   FromWinePrefix(ports);
-  std::vector<SerialPortInfo> list;
+  std::vector<TQuorPortInfo> list;
   for (auto& [n, info] : ports) list.push_back(std::move(info));
   return list;
 }
 
-SerialPortInfo DescribeDevice(const std::string& path) {
+TQuorPortInfo OsDescribeDevice(const std::string& path) {
   if (const auto n = ComNumber(path)) {
-    for (auto& info : FindSerialPorts())
-      if (info.path == "COM" + std::to_string(*n)) {
-        info.path = path;
+    for (auto& info : OsListPorts())
+      if (info.Path == "COM" + std::to_string(*n)) {
+        info.Path = path;
         return info;
       }
   }
-  SerialPortInfo info;
-  info.path = path;
+  TQuorPortInfo info;
+  info.Path = path;
   // "\\.\NAME" is the DOS device NAME.
   const std::string name = path.rfind("\\\\.\\", 0) == 0 ? path.substr(4) : path;
-  info.device = DosTarget(std::wstring(name.begin(), name.end()));
+  info.Device = DosTarget(std::wstring(name.begin(), name.end()));
   return info;
 }
 
-std::optional<unsigned> DefaultComNumber(const std::string& path) {
+std::optional<unsigned> OsDefaultComNumber(const std::string& path) {
   return ComNumber(path);
 }
 
-}  // namespace quorlink::tools
+}  // namespace quorlink::platform
