@@ -1,6 +1,11 @@
 #include "quorlink/comport/QuorComPort.h"
 
+#include <chrono>
+#include <thread>
+
+#include "comport/QuorComPortMessages.h"
 #include "core/StandardTypes.h"
+#include "platform/Kernel.h"
 
 namespace quorlink {
 
@@ -23,7 +28,11 @@ const TTypeInfo kParityType{TTypeKind::tkEnumeration,
                             0,
                             4};
 const TTypeInfo kPortType{TTypeKind::tkInteger, "Byte", {}, 0, 255};
-// Any rate a driver might take; the device decides at open.
+const TTypeInfo kFlowControlType{TTypeKind::tkEnumeration,
+                                 "TQuorFlowControl",
+                                 {"fcNone", "fcRtsCts", "fcXonXoff", "fcDtrDsr"},
+                                 0,
+                                 3};
 const TTypeInfo kStopBitsType{
     TTypeKind::tkEnumeration, "TQuorStopBits", {"sb1", "sb15", "sb2"}, 0, 2};
 
@@ -83,11 +92,67 @@ void TQuorComPort::SetStopBits(TQuorStopBits value) {
   Store(FStopBits, value);
 }
 
+void TQuorComPort::SetFlowControl(TQuorFlowControl value) {
+  Store(FFlowControl, value);
+}
+
+TQuorComPortConnection& TQuorComPort::Open() const {
+  CheckNotActive();
+  return static_cast<TQuorComPortConnection&>(*Connections->Items(0));
+}
+
+namespace {
+void Escape(HANDLE port, DWORD function) {
+  if (!platform::Serial().EscapeCommFunction(port, function)) {
+    const DWORD error = platform::Kernel().GetLastError();
+    throw EQuorTransportException(_Str_CanNotWriteToConnection, error);
+  }
+}
+}  // namespace
+
+void TQuorComPort::SetDTR(bool on) {
+  Escape(Open().GetPortHandle(), on ? SETDTR : CLRDTR);
+}
+
+void TQuorComPort::SetRTS(bool on) {
+  Escape(Open().GetPortHandle(), on ? SETRTS : CLRRTS);
+}
+
+TQuorModemLines TQuorComPort::GetModemStatus() {
+  DWORD status = 0;
+  if (!platform::Serial().GetCommModemStatus(Open().GetPortHandle(), &status)) {
+    const DWORD error = platform::Kernel().GetLastError();
+    throw EQuorTransportException(_Str_CanNotReadFromConnection, error);
+  }
+  return ModemLines(status);
+}
+
+void TQuorComPort::SendBreak(DWORD milliseconds) {
+  if (milliseconds == 0 || milliseconds > 5000) throw EQuorTransportException(_Str_InvalidArgument);
+  const HANDLE port = Open().GetPortHandle();
+  Escape(port, SETBREAK);
+  std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+  Escape(port, CLRBREAK);
+}
+
+TQuorLineErrors TQuorComPort::GetLineErrors() const {
+  TQuorLineErrors errors;
+  if (!Active || Connections->Count() == 0) return errors;
+  const auto& link = static_cast<TQuorComPortConnection&>(*Connections->Items(0)).Link;
+  if (!link) return errors;
+  errors.Breaks = link->Counts[0].load();
+  errors.FramingErrors = link->Counts[1].load();
+  errors.ParityErrors = link->Counts[2].load();
+  errors.Overruns = link->Counts[3].load();
+  return errors;
+}
+
 std::string TQuorComPort::GetPortName() const {
   return "COM" + IntToStr(FPort);
 }
 
 void TQuorComPort::InternalConnect() {
+  FLinkError = 0;
   auto* connection = new TQuorComPortConnection(this);
   Connections->Add(connection);
 }
@@ -105,6 +170,11 @@ void TQuorComPort::GetProperties(TPropList& list) const {
           "CustomBaudRate", &kCardinalType);
   custom.IsStored = [](const TComponent& c) { return AsComPort(c).GetCustomBaudRate() != 0; };
   list.push_back(std::move(custom));
+  // Also ahead of them; a form written before it existed reads back as none.
+  TPropInfo flow = OrdinalProperty<TQuorFlowControl, &TQuorComPort::GetFlowControl,
+                                   &TQuorComPort::SetFlowControl>("FlowControl", &kFlowControlType);
+  flow.IsStored = [](const TComponent& c) { return AsComPort(c).GetFlowControl() != fcNone; };
+  list.push_back(std::move(flow));
   list.push_back(
       OrdinalProperty<TQuorBaudRate, &TQuorComPort::GetBaudRate, &TQuorComPort::SetBaudRate>(
           "BaudRate", &kBaudRateType));

@@ -1,7 +1,8 @@
 #include <algorithm>
 
-#include "quorlink/comport/QuorComPort.h"
+#include "comport/QuorComPortMessages.h"
 #include "platform/Kernel.h"
+#include "quorlink/comport/QuorComPort.h"
 
 namespace quorlink {
 
@@ -10,9 +11,48 @@ namespace {
 // exception a thread throws resets the thread's last error on the way.
 thread_local DWORD openError = ERROR_SUCCESS;
 
-[[noreturn]] void FailOpen() {
+// What an open's failure means to the user, by the step that failed.
+TQuorErrorKind OpenKind(DWORD error, bool settingLine) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_DEV_NOT_EXIST:
+      return ekNotFound;
+    case ERROR_SHARING_VIOLATION:
+      return ekInUse;
+    case ERROR_ACCESS_DENIED:
+      return ekNotPermitted;
+    case ERROR_INVALID_FUNCTION:
+      return ekNotSerialDevice;
+    default:
+      return settingLine ? ekSettingsRefused : ekOther;
+  }
+}
+
+[[noreturn]] void FailOpen(bool settingLine = false) {
   openError = platform::Kernel().GetLastError();
-  throw EQuorTransportException(_Str_CanNotOpenConnection);
+  throw EQuorTransportException(_Str_CanNotOpenConnection, openError,
+                                OpenKind(openError, settingLine));
+}
+
+// The flow control fields of a DCB for a setting; the rest stays.
+void ApplyFlowControl(DCB& dcb, TQuorFlowControl flow) {
+  dcb.fOutxCtsFlow = flow == fcRtsCts;
+  dcb.fOutxDsrFlow = flow == fcDtrDsr;
+  dcb.fDsrSensitivity = 0;
+  dcb.fOutX = dcb.fInX = flow == fcXonXoff;
+  if (flow == fcRtsCts)
+    dcb.fRtsControl = RTS_CONTROL_HANDSHAKE;
+  else if (dcb.fRtsControl == RTS_CONTROL_HANDSHAKE)
+    dcb.fRtsControl = RTS_CONTROL_ENABLE;
+  if (flow == fcDtrDsr)
+    dcb.fDtrControl = DTR_CONTROL_HANDSHAKE;
+  else if (dcb.fDtrControl == DTR_CONTROL_HANDSHAKE)
+    dcb.fDtrControl = DTR_CONTROL_ENABLE;
+  if (flow == fcXonXoff) {
+    dcb.XonChar = 0x11;
+    dcb.XoffChar = 0x13;
+  }
 }
 }  // namespace
 
@@ -50,19 +90,28 @@ void TQuorComPortConnection::Open() {
   DCB dcb{};
   dcb.DCBlength = sizeof dcb;
   if (!serial.GetCommState(PortHandle, &dcb)) FailOpen();
+  SettingsBefore = dcb;
   // Only these four: every other setting stays as the driver has it.
   dcb.BaudRate = Port().GetLineRate();
   dcb.Parity = static_cast<BYTE>(Port().GetParity());
   dcb.ByteSize = Port().GetByteSize();
   dcb.StopBits = static_cast<BYTE>(Port().GetStopBits());
-  if (!serial.SetCommState(PortHandle, &dcb)) FailOpen();
+  ApplyFlowControl(dcb, Port().GetFlowControl());
+  if (!serial.SetCommState(PortHandle, &dcb)) FailOpen(true);
   if (!serial.PurgeComm(PortHandle, PURGE_TXCLEAR | PURGE_RXCLEAR)) FailOpen();
-  if (!serial.SetCommMask(PortHandle, EV_RXCHAR)) FailOpen();
+  // Line changes wake the reader only for a program that listens to them;
+  // breaks and line errors wake it to be counted.
+  const bool watchLines = static_cast<bool>(Port().OnModemChange);
+  DWORD mask = EV_RXCHAR | EV_BREAK | EV_ERR;
+  if (watchLines) mask |= EV_CTS | EV_DSR | EV_RLSD | EV_RING;
+  if (!serial.SetCommMask(PortHandle, mask)) FailOpen();
   WriteOverlapped.hEvent = kernel.CreateEventA(nullptr, TRUE, FALSE, nullptr);
   if (WriteOverlapped.hEvent == nullptr) FailOpen();
 
   Link = std::make_shared<TQuorComPortReadLink>();
   Link->Connection = this;
+  Link->Window = WindowHandle;
+  Link->WatchLines = watchLines;
   ReadThread = new TQuorComPortReadThread(this);
 }
 
@@ -84,6 +133,25 @@ void TQuorComPortConnection::Release() {
     kernel.CloseHandle(PortHandle);
     PortHandle = INVALID_HANDLE_VALUE;
   }
+}
+
+void TQuorComPortConnection::Dispatch(TMessage& message) {
+  // A message that comes after Release found no link: the connection is closing.
+  if (message.Msg == QUORM_PORT_FAILED && Link) {
+    const DWORD failure = Link->Failure.load();
+    if (failure == ERROR_SUCCESS) return;
+    // Closed as the application's Close would: OnDisconnect once, the
+    // transport inactive, the device free for the next open.
+    Port().FLinkError = failure;
+    DeleteSelf();
+    return;
+  }
+  if (message.Msg == QUORM_MODEM_CHANGE && Link) {
+    if (Port().OnModemChange)
+      Port().OnModemChange(this, ModemLines(static_cast<DWORD>(message.WParam)));
+    return;
+  }
+  TQuorCustomConnection::Dispatch(message);
 }
 
 void TQuorComPortConnection::Disconnect() {

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <map>
 #include <optional>
 #include <thread>
@@ -11,9 +12,11 @@
 #include "platform/Kernel.h"
 #include "quorlink/comport/QuorComPort.h"
 #include "quorlink/core/Application.h"
+#include "quorlink/core/Threads.h"
 #include "tools/CommandLine.h"
 #include "tools/Commands.h"
 #include "tools/Failures.h"
+#include "tools/SerialKeys.h"
 #include "tools/Terminal.h"
 #include "tools/TerminalRaw.h"
 
@@ -24,7 +27,9 @@ constexpr unsigned kPathPort = 255;  // the COM number a device path is bound to
 
 constexpr const char* kCmdSerialUsage =
     "usage: quorlink serial PORT [--baud N] [--data 5..8] [--parity none|odd|even|mark|space] "
-    "[--stop 1|1.5|2] [--echo] [--imap MAP] [--omap MAP] [--hex] [--log FILE] [--bind COMn=PATH]";
+    "[--stop 1|1.5|2] [--flow none|rtscts|xonxoff|dtrdsr] [--dtr on|off] [--rts on|off] "
+    "[--reconnect] [--noreset] [--timestamps] [--echo] [--imap MAP] [--omap MAP] [--hex] "
+    "[--log FILE] [--bind COMn=PATH]";
 
 constexpr const char* kCmdSerialNotes =
     "PORT is COMn or a device path. What the port receives goes to standard output.\n"
@@ -33,23 +38,43 @@ constexpr const char* kCmdSerialNotes =
     "pipe every byte goes to the port (unchanged without --omap), and at end of input\n"
     "every byte is sent before the program exits (it gives up when the device takes\n"
     "nothing for 3 s); Ctrl-C or SIGTERM quits at once and drops what is not sent yet.\n"
-    "--baud takes any rate the device can do (921600, 1000000, ...).";
+    "--baud takes any rate the device can do (921600, 1000000, ...). DTR and RTS stay as\n"
+    "the driver has them unless --dtr or --rts is given. A device that goes away ends the\n"
+    "program with exit code 1, or with --reconnect it is waited for and opened again. The\n"
+    "port's earlier line settings are put back on exit unless --noreset is given. SIGTERM\n"
+    "and SIGHUP end the program with exit code 1.";
 
 struct Settings {
   std::string port;
   DWORD baud = 115200;
   int data = 8;
-  int parity = paNone;  // a TQuorParity
-  int stop = sb1;       // a TQuorStopBits
+  int parity = paNone;     // a TQuorParity
+  int stop = sb1;          // a TQuorStopBits
+  int flow = fcNone;       // a TQuorFlowControl
+  int dtr = -1, rts = -1;  // -1: as the driver has it
+  bool reconnect = false;
+  bool noreset = false;
   TerminalOptions terminal;
   std::vector<std::string> binds;
 };
 
-// The enumeration's value for a rate, when it has one.
-std::optional<TQuorBaudRate> EnumeratedRate(DWORD rate) {
-  for (int r = br110; r <= br256000; ++r)
-    if (BaudRateValue(static_cast<TQuorBaudRate>(r)) == rate) return static_cast<TQuorBaudRate>(r);
-  return std::nullopt;
+const char* TypeName(const std::string& option) {
+  if (option == "--parity") return "P";
+  if (option == "--stop") return "S";
+  if (option == "--flow") return "MODE";
+  return "on|off";
+}
+
+std::string Now() {
+  const auto now = std::chrono::system_clock::now();
+  const std::time_t t = std::chrono::system_clock::to_time_t(now);
+  const auto ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+  const std::tm local = *std::localtime(&t);  // the main thread's alone
+  char text[32];
+  std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", local.tm_hour, local.tm_min, local.tm_sec,
+                static_cast<int>(ms));
+  return text;
 }
 
 void Describe(CLI::App& app, Settings& s) {
@@ -82,7 +107,7 @@ void Describe(CLI::App& app, Settings& s) {
                if (name == v) field = value;
            },
            what)
-        ->type_name(option == std::string("--parity") ? "P" : "S")
+        ->type_name(TypeName(option))
         ->check(Check([names, list](const std::string& v) {
           for (const auto& n : names)
             if (n.first == v) return std::string{};
@@ -94,6 +119,14 @@ void Describe(CLI::App& app, Settings& s) {
       {{"none", paNone}, {"odd", paOdd}, {"even", paEven}, {"mark", paMark}, {"space", paSpace}});
   choice("--stop", "stop bits: 1, 1.5 or 2 (default 1)", s.stop,
          {{"1", sb1}, {"1.5", sb15}, {"2", sb2}});
+  choice("--flow", "flow control: none, rtscts, xonxoff or dtrdsr (Windows) (default none)", s.flow,
+         {{"none", fcNone}, {"rtscts", fcRtsCts}, {"xonxoff", fcXonXoff}, {"dtrdsr", fcDtrDsr}});
+  choice("--dtr", "set DTR on or off once the port is open", s.dtr, {{"on", 1}, {"off", 0}});
+  choice("--rts", "set RTS on or off once the port is open", s.rts, {{"on", 1}, {"off", 0}});
+  app.add_flag("--reconnect", s.reconnect,
+               "when the device goes away, wait for it and open it again");
+  app.add_flag("--noreset", s.noreset, "leave the port's line settings as this program set them");
+  app.add_flag("--timestamps", s.terminal.timestamps, "start each line that arrives with the time");
   AddTerminalOptions(app, s.terminal);
   AddBindOption(app, s.binds);
 }
@@ -144,6 +177,7 @@ int SerialTerminal(const Args& args) {
     number = kPathPort;
     platform::BindComPort(number, s.port);
   }
+  s.terminal.portKeys = true;
   TerminalSession session(s.terminal, StdinIsTerminal());
   if (std::string error = session.OpenLog(); !error.empty()) return Fail(error, kExitFailed);
 
@@ -151,28 +185,91 @@ int SerialTerminal(const Args& args) {
 
   TQuorComPort port(nullptr);
   port.SetPort(static_cast<std::uint8_t>(number));
-  if (auto enumerated = EnumeratedRate(s.baud))
-    port.SetBaudRate(*enumerated);
-  else
-    port.SetCustomBaudRate(s.baud);
+  SetRate(port, s.baud);
   port.SetByteSize(static_cast<TQuorByteSize>(s.data));
   port.SetParity(static_cast<TQuorParity>(s.parity));
   port.SetStopBits(static_cast<TQuorStopBits>(s.stop));
+  port.SetFlowControl(static_cast<TQuorFlowControl>(s.flow));
   int rc = 0;
   port.OnRead = [&](TQuorCustomConnection*, const TQuorByteArray& buf) {
-    if (!WriteScreen(session.FromDevice(buf.data(), buf.size()))) Application().Terminate();
+    if (!WriteScreen(session.FromDevice(buf.data(), buf.size(), Now))) Application().Terminate();
+  };
+  std::optional<DCB> before;  // the port's settings before the first open, to put back
+  // Opens the port and sets the lines asked for; a line the device lacks is
+  // told, not fatal.
+  auto open = [&] {
+    port.Connect();
+    auto setLine = [&](int wanted, const char* name, void (TQuorComPort::*set)(bool)) {
+      if (wanted < 0) return;
+      try {
+        (port.*set)(wanted == 1);
+      } catch (const EQuorTransportException& e) {
+        std::fprintf(stderr, "quorlink: cannot set %s: %s\n", name,
+                     SysErrorMessage(e.GetErrorCode()).c_str());
+      }
+    };
+    setLine(s.dtr, "DTR", &TQuorComPort::SetDTR);
+    setLine(s.rts, "RTS", &TQuorComPort::SetRTS);
   };
   try {
-    port.Connect();
+    open();
   } catch (const EQuorTransportException& e) {
-    // The library's message stays; the last error tells the program why.
+    // The library's message stays; the exception's code and kind tell why.
     const Failure why =
-        SerialOpenFailure(platform::Kernel().GetLastError(),
+        SerialOpenFailure(e.GetKind(), e.GetErrorCode(),
                           LineSettingsText(port.GetLineRate(), s.data, s.parity, s.stop));
     return Fail(std::string(e.what()) + " (" + s.port + "): " + why.reason, why.code);
   } catch (const std::exception& e) {
     return Fail(std::string(e.what()) + " (" + s.port + ")", ExitCodeFor(e));
   }
+  if (!s.noreset)
+    before = static_cast<TQuorComPortConnection*>(port.GetConnections(0))->GetSettingsBefore();
+
+  // A device that goes away: the program ends, or waits for it to return.
+  std::atomic<bool> ending{false};
+  std::atomic<bool> waiterDone{true};
+  std::thread waiter;
+  auto waitForReturn = [&] {
+    while (!ending.load() && !stop.Raised(250)) {
+      bool back = false;
+      TThread::Synchronize([&] {
+        if (ending.load() || port.IsActive()) return;
+        try {
+          open();
+          back = true;
+          std::fprintf(stderr, "quorlink: %s is back\n", s.port.c_str());
+        } catch (const std::exception&) {
+          // Not yet: try again.
+        }
+      });
+      if (back) break;
+    }
+    waiterDone.store(true);
+  };
+  port.OnDisconnect = [&](TQuorCustomConnection*) {
+    const DWORD why = port.GetLinkError();
+    if (why == 0) return;  // this program's own close
+    std::fprintf(stderr, "\nquorlink: %s went away: %s\n", s.port.c_str(),
+                 SysErrorMessage(why).c_str());
+    if (!s.reconnect) {
+      rc = kExitFailed;
+      Application().Terminate();
+      return;
+    }
+    std::fprintf(stderr, "quorlink: waiting for %s to return; %s\n", s.port.c_str(),
+                 session.HowToLeave().c_str());
+    if (waiter.joinable()) waiter.join();  // its last look has ended
+    waiterDone.store(false);
+    waiter = std::thread(waitForReturn);
+  };
+  SerialKeys keys(port, {s.data, s.parity, s.stop}, open, s.dtr == 1, s.rts == 1);
+  auto command = [&](char key) {
+    if (!keys.Run(key)) {
+      rc = kExitFailed;
+      Application().Terminate();
+    }
+  };
+
   // Raw before the banner, so no key typed after it is taken as a line;
   // restored on every way out of here.
   RawKeyboard keyboard;
@@ -181,7 +278,11 @@ int SerialTerminal(const Args& args) {
                LineSettingsText(port.GetLineRate(), s.data, s.parity, s.stop).c_str(),
                session.HowToLeave().c_str());
 
-  rc = RunTerminal(port, session, stop);
+  const int ran = RunTerminal(port, session, stop, nullptr, command);
+  if (ran != 0) rc = ran;
+  ending.store(true);
+  while (!waiterDone.load()) platform::Messages().ProcessMessage(10);
+  if (waiter.joinable()) waiter.join();
   if (port.ConnectionCount() > 0) {
     HANDLE h = static_cast<TQuorComPortConnection*>(port.GetConnections(0))->GetPortHandle();
     const Drained how = stop.Raised(0) ? Drained::kInterrupted : Drain(h, stop);
@@ -198,8 +299,15 @@ int SerialTerminal(const Args& args) {
                      static_cast<unsigned long>(dropped));
       }
     }
+    if (before) {
+      DCB earlier = *before;
+      platform::Serial().SetCommState(h, &earlier);
+    }
   }
+  port.OnDisconnect = nullptr;
   port.Close();
+  // Asked to end from outside: not a success.
+  if (stop.Raised(0) && stop.EndRequested()) rc = kExitFailed;
   return rc;
 }
 

@@ -47,18 +47,21 @@ int ExitCodeForError(DWORD error) {
   }
 }
 
-Failure SerialOpenFailure(DWORD lastError, const std::string& settings) {
-  switch (lastError) {
-    case ERROR_SHARING_VIOLATION:
+Failure SerialOpenFailure(TQuorErrorKind kind, DWORD error, const std::string& settings) {
+  switch (kind) {
+    case ekInUse:
       return {kExitBusy, "the port is in use by another program"};
-    case ERROR_INVALID_PARAMETER:
+    case ekSettingsRefused:
       return {kExitRefused, "the device refused " + settings};
-    case ERROR_INVALID_FUNCTION:
+    case ekNotSerialDevice:
       return {kExitNotFound, "not a serial device"};
-    case ERROR_SUCCESS:
-      return {kExitFailed, "no reason given by the system"};
+    case ekNotFound:
+      return {kExitNotFound, SysErrorMessage(error)};
+    case ekNotPermitted:
+      return {kExitBusy, SysErrorMessage(error)};
     default:
-      return {ExitCodeForError(lastError), SysErrorMessage(lastError)};
+      if (error == ERROR_SUCCESS) return {kExitFailed, "no reason given by the system"};
+      return {ExitCodeForError(error), SysErrorMessage(error)};
   }
 }
 

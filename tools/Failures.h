@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "quorlink/core/QuorCustomTransport.h"
 #include "quorlink/platform/Types.h"
 
 namespace quorlink::tools {
@@ -27,9 +28,9 @@ struct Failure {
   std::string reason;  // what the program adds to the library's message
 };
 
-// Why a serial port did not open, from the thread's last error after the
-// failed Connect; settings is what was asked for, as LineSettingsText gives.
-Failure SerialOpenFailure(DWORD lastError, const std::string& settings);
+// Why a serial port did not open, from the kind and code of the library's
+// exception; settings is what was asked for, as LineSettingsText gives.
+Failure SerialOpenFailure(TQuorErrorKind kind, DWORD error, const std::string& settings);
 // "115200 baud, 7E2": the rate, data bits, parity letter and stop bits.
 std::string LineSettingsText(DWORD baud, int dataBits, int parity, int stopBits);
 

@@ -19,6 +19,9 @@ class SignalStop {
   // Waits up to timeoutMs (-1: for ever) for an interrupt; true once one has
   // come (it stays, so every later call says so too).
   bool Raised(int timeoutMs) const;
+  // True when the stop is a request to end from outside (SIGTERM, SIGHUP; a
+  // console close on Windows) rather than the user's Ctrl-C.
+  bool EndRequested() const;
   std::intptr_t Native() const { return native_; }
 
  private:

@@ -15,7 +15,7 @@ bool WriteScreen(const std::string& text) {
 }
 
 int RunTerminal(TQuorCustomTransport& transport, TerminalSession& session, const SignalStop& stop,
-                const std::atomic<bool>* ready) {
+                const std::atomic<bool>* ready, const std::function<void(char)>& onCommand) {
   InputWaiter waiter(stop);
   int rc = 0;
   std::atomic<bool> inputDone{false};
@@ -31,11 +31,14 @@ int RunTerminal(TQuorCustomTransport& transport, TerminalSession& session, const
       TerminalSession::Typed typed = session.FromKeys(buf, static_cast<std::size_t>(n));
       quit = typed.quit;
       if (!typed.note.empty()) std::fputs(typed.note.c_str(), stderr);
-      if (typed.device.empty()) continue;
+      if (typed.device.empty() && (typed.commands.empty() || !onCommand)) continue;
       TQuorByteArray chunk(typed.device.begin(), typed.device.end());
       try {
         TThread::Synchronize([&] {
-          if (transport.ConnectionCount() > 0) transport.GetConnections(0)->Write(chunk);
+          if (!chunk.empty() && transport.ConnectionCount() > 0)
+            transport.GetConnections(0)->Write(chunk);
+          if (onCommand)
+            for (char c : typed.commands) onCommand(c);
         });
       } catch (const std::exception& e) {
         std::fprintf(stderr, "quorlink: %s\n", e.what());

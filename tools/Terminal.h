@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <string>
 
 #include "quorlink/core/QuorCustomTransport.h"
@@ -20,8 +21,10 @@ bool WriteScreen(const std::string& text);
 // until end of input, the exit key, an interrupt or Application().Terminate().
 // Input waits while ready is false, so nothing typed before the link exists
 // is lost. The caller makes the keyboard raw (RawKeyboard) before it tells
-// the user how to leave. 1 when a write failed.
+// the user how to leave. Port keys go to onCommand, on the main thread, after
+// what was typed before them is written. 1 when a write failed.
 int RunTerminal(TQuorCustomTransport& transport, TerminalSession& session, const SignalStop& stop,
-                const std::atomic<bool>* ready = nullptr);
+                const std::atomic<bool>* ready = nullptr,
+                const std::function<void(char)>& onCommand = {});
 
 }  // namespace quorlink::tools

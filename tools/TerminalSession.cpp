@@ -1,6 +1,7 @@
 #include "tools/TerminalSession.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <sstream>
 #include <utility>
@@ -28,6 +29,36 @@ const char* const kMapHelp =
 const char* const kKeyHelp =
     "Keys after Ctrl-A: Ctrl-X exits (what was typed is sent first), Ctrl-H shows this,\n"
     "Ctrl-A sends Ctrl-A. Every other key, Ctrl-C included, goes to the device as typed.\n";
+const char* const kPortKeyHelp =
+    "Port keys after Ctrl-A: Ctrl-T toggles DTR, Ctrl-G toggles RTS, Ctrl-\\ sends a break,\n"
+    "Ctrl-V shows the modem lines and settings, Ctrl-U and Ctrl-D raise and lower the rate.\n";
+
+namespace {
+// A key after Ctrl-A as the user would name it: "Ctrl-Q", "q".
+std::string KeyName(std::uint8_t k) {
+  if (k < 0x20) return std::string("Ctrl-") + static_cast<char>(k + 0x40);
+  if (k < 0x7f) return std::string(1, static_cast<char>(k));
+  char hex[8];
+  std::snprintf(hex, sizeof hex, "0x%02x", k);
+  return hex;
+}
+
+bool IsPortKey(std::uint8_t k) {
+  for (char c : {kKeyToggleDtr, kKeyToggleRts, kKeyBreak, kKeyLines, kKeyRateUp, kKeyRateDown})
+    if (k == static_cast<std::uint8_t>(c)) return true;
+  return false;
+}
+
+// Enter goes out as CR; an echo shows it as a new line.
+std::string EchoLines(const std::string& sent) {
+  std::string out;
+  for (std::size_t i = 0; i < sent.size(); ++i) {
+    out += sent[i];
+    if (sent[i] == '\r' && (i + 1 == sent.size() || sent[i + 1] != '\n')) out += '\n';
+  }
+  return out;
+}
+}  // namespace
 
 std::optional<unsigned> ParseMap(const std::string& text, std::string* bad) {
   unsigned flags = 0;
@@ -113,8 +144,18 @@ std::string TerminalSession::Show(const std::string& bytes) const {
   return HexRows(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
 }
 
-std::string TerminalSession::FromDevice(const std::uint8_t* data, std::size_t size) {
-  const std::string mapped = ApplyMap(options_.imap, data, size);
+std::string TerminalSession::FromDevice(const std::uint8_t* data, std::size_t size,
+                                        std::string (*now)()) {
+  std::string mapped = ApplyMap(options_.imap, data, size);
+  if (options_.timestamps && now != nullptr && !mapped.empty()) {
+    std::string stamped;
+    for (char c : mapped) {
+      if (lineStart_) stamped += "[" + now() + "] ";
+      stamped += c;
+      lineStart_ = c == '\n';
+    }
+    mapped = std::move(stamped);
+  }
   if (log_ != nullptr) {
     // Flushed at once: a log is most wanted when the program is killed.
     std::fwrite(mapped.data(), 1, mapped.size(), log_);
@@ -135,9 +176,14 @@ TerminalSession::Typed TerminalSession::FromKeys(const std::uint8_t* data, std::
       if (k == kExitKey)
         typed.quit = true;
       else if (k == kHelpKey)
-        typed.note += kKeyHelp;
+        typed.note += std::string(kKeyHelp) + (options_.portKeys ? kPortKeyHelp : "");
       else if (k == kCommandKey)
         keys += static_cast<char>(k);
+      else if (options_.portKeys && IsPortKey(k))
+        typed.commands += static_cast<char>(k);
+      else
+        typed.note += "quorlink: Ctrl-A " + KeyName(k) +
+                      " is not a command (Ctrl-A Ctrl-H lists the keys); nothing was sent\n";
     } else if (k == kCommandKey) {
       commandKey_ = true;
     } else {
@@ -146,7 +192,7 @@ TerminalSession::Typed TerminalSession::FromKeys(const std::uint8_t* data, std::
   }
   typed.device =
       ApplyMap(options_.omap, reinterpret_cast<const std::uint8_t*>(keys.data()), keys.size());
-  if (options_.echo) typed.screen = Show(typed.device);
+  if (options_.echo) typed.screen = options_.hex ? Show(typed.device) : EchoLines(typed.device);
   return typed;
 }
 

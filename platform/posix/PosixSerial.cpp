@@ -1,8 +1,8 @@
 #include <string>
 
-#include "quorlink/platform/Serial.h"
 #include "platform/posix/HandleTable.h"
 #include "platform/posix/SerialPort.h"
+#include "quorlink/platform/Serial.h"
 
 namespace quorlink::platform {
 
@@ -54,6 +54,12 @@ class PosixSerial final : public ISerial {
   BOOL WriteFile(HANDLE h, const void* buffer, DWORD toWrite, DWORD* written,
                  OVERLAPPED* ov) override {
     return With(h, [&](SerialPort& p) { return p.Write(buffer, toWrite, written, ov); });
+  }
+  BOOL EscapeCommFunction(HANDLE h, DWORD function) override {
+    return With(h, [&](SerialPort& p) { return p.Escape(function); });
+  }
+  BOOL GetCommModemStatus(HANDLE h, DWORD* status) override {
+    return With(h, [&](SerialPort& p) { return p.ModemStatus(status); });
   }
 
  private:

@@ -33,6 +33,10 @@ constexpr auto kDrainLimit = std::chrono::milliseconds(5000);
 // How often the device's own buffer is looked at while it drains: nothing
 // signals when it has gone out.
 constexpr int kDrainPollMs = 5;
+// How often a wait that asks for modem-line changes looks at the lines: the
+// kernel's own wait for them (TIOCMIWAIT) cannot be ended by a close.
+constexpr int kLinePollMs = 20;
+constexpr DWORD kLineEvents = EV_CTS | EV_DSR | EV_RLSD | EV_RING;
 
 // Ports still sending after their close, by device number, for a reopen in
 // this process to take over. Locked before any port's mutex.
@@ -67,6 +71,20 @@ bool ReadCounts(int fd, std::uint32_t (&counts)[4]) {
   counts[2] = static_cast<std::uint32_t>(c.frame);
   counts[3] = static_cast<std::uint32_t>(c.brk);
   return true;
+}
+
+// The MS_ status of the device's input lines; false (errno set) when it has none.
+bool ReadLines(int fd, DWORD& status) {
+  int bits = 0;
+  if (ioctl(fd, TIOCMGET, &bits) != 0) return false;
+  status = ((bits & TIOCM_CTS) != 0 ? MS_CTS_ON : 0) | ((bits & TIOCM_DSR) != 0 ? MS_DSR_ON : 0) |
+           ((bits & TIOCM_RNG) != 0 ? MS_RING_ON : 0) | ((bits & TIOCM_CAR) != 0 ? MS_RLSD_ON : 0);
+  return true;
+}
+
+// A terminal without the lines or the ioctl (a pty) answers ENOTTY or EINVAL.
+DWORD LineError(int err) {
+  return err == ENOTTY || err == EINVAL ? ERROR_NOT_SUPPORTED : ErrorFromErrno(err);
 }
 
 void Poke(int fd) {
@@ -260,9 +278,20 @@ void SerialPort::WaitInline(DWORD milliseconds) {
     if (waitEvent_ == nullptr) return;
     if ((mask_ & EV_RXCHAR) == 0) fds[1].fd = -1;
   }
-  const int timeout =
+  int timeout =
       milliseconds == INFINITE ? -1 : static_cast<int>(std::min<DWORD>(milliseconds, INT_MAX));
+  bool lines = false;
+  {
+    std::lock_guard lock(mutex_);
+    lines = (mask_ & kLineEvents) != 0;
+  }
+  if (lines && (timeout < 0 || timeout > kLinePollMs)) timeout = kLinePollMs;
   const int n = ::poll(fds, 2, timeout);
+  if (n == 0 && lines) {
+    std::lock_guard lock(mutex_);
+    if (waitEvent_ != nullptr && LinesChanged()) CompleteWait(true);
+    return;
+  }
   if (n <= 0) return;
   // A poke left from an earlier wait only costs one more round.
   if (fds[0].revents != 0) Drain(waiterWakeFd_);
@@ -271,7 +300,14 @@ void SerialPort::WaitInline(DWORD milliseconds) {
   const short re = fds[1].revents;
   if ((re & (POLLIN | POLLHUP | POLLERR)) != 0) Fill();
   if ((re & (POLLHUP | POLLERR | POLLNVAL)) != 0) hungUp_ = true;
-  if (((mask_ & EV_RXCHAR) != 0 && input_.Size() > 0) || hungUp_) CompleteWait(true);
+  if (((mask_ & EV_RXCHAR) != 0 && input_.Size() > 0) || hungUp_ || LinesChanged())
+    CompleteWait(true);
+}
+
+bool SerialPort::LinesChanged() {
+  if ((mask_ & kLineEvents) == 0 || hungUp_) return false;
+  DWORD now = 0;
+  return ReadLines(fd_, now) && now != linesReported_;
 }
 
 void SerialPort::CompleteWrites() {
@@ -459,6 +495,11 @@ BOOL SerialPort::WaitEvent(DWORD* mask, OVERLAPPED* overlapped) {
   }
   if ((re & (POLLHUP | POLLERR | POLLNVAL)) != 0) hungUp_ = true;
   if (hungUp_) return Fail(ERROR_GEN_FAILURE);
+  if (LinesChanged()) {
+    if (mask != nullptr) *mask = mask_ & kLineEvents;
+    SignalEvent(overlapped->hEvent, true);
+    return TRUE;
+  }
   auto event = Handles().FindAs<EventObject>(overlapped->hEvent);
   if (!event) return Fail(ERROR_INVALID_HANDLE);
   if (mask != nullptr) *mask = 0;
@@ -546,6 +587,42 @@ BOOL SerialPort::Write(const void* buffer, DWORD toWrite, DWORD* written, OVERLA
   EnsureThread();
   WakeThread();
   return Fail(ERROR_IO_PENDING);
+}
+
+BOOL SerialPort::Escape(DWORD function) {
+  std::lock_guard lock(mutex_);
+  if (closed_) return Fail(ERROR_INVALID_HANDLE);
+  int request = 0;
+  int bits = 0;
+  switch (function) {
+    case SETDTR:
+    case CLRDTR:
+      request = function == SETDTR ? TIOCMBIS : TIOCMBIC;
+      bits = TIOCM_DTR;
+      break;
+    case SETRTS:
+    case CLRRTS:
+      request = function == SETRTS ? TIOCMBIS : TIOCMBIC;
+      bits = TIOCM_RTS;
+      break;
+    case SETBREAK:
+      return ioctl(fd_, TIOCSBRK) == 0 ? TRUE : Fail(LineError(errno));
+    case CLRBREAK:
+      return ioctl(fd_, TIOCCBRK) == 0 ? TRUE : Fail(LineError(errno));
+    default:
+      return Fail(ERROR_INVALID_PARAMETER);
+  }
+  return ioctl(fd_, request, &bits) == 0 ? TRUE : Fail(LineError(errno));
+}
+
+BOOL SerialPort::ModemStatus(DWORD* status) {
+  if (status == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+  std::lock_guard lock(mutex_);
+  DWORD now = 0;
+  if (!ReadLines(fd_, now)) return Fail(LineError(errno));
+  linesReported_ = now;
+  *status = now;
+  return TRUE;
 }
 
 }  // namespace quorlink::platform::posix

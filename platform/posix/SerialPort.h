@@ -25,10 +25,10 @@
 #include <thread>
 #include <vector>
 
-#include "quorlink/platform/Serial.h"
 #include "platform/posix/HandleTable.h"
 #include "platform/posix/SerialInputQueue.h"
 #include "platform/posix/SerialTermios.h"
+#include "quorlink/platform/Serial.h"
 
 namespace quorlink::platform::posix {
 
@@ -53,6 +53,8 @@ class SerialPort final : public KernelObject, public std::enable_shared_from_thi
   BOOL ClearError(DWORD* errors, COMSTAT* stat);
   BOOL Read(void* buffer, DWORD toRead, DWORD* read);
   BOOL Write(const void* buffer, DWORD toWrite, DWORD* written, OVERLAPPED* overlapped);
+  BOOL Escape(DWORD function);
+  BOOL ModemStatus(DWORD* status);
 
  private:
   explicit SerialPort(int fd);
@@ -77,6 +79,9 @@ class SerialPort final : public KernelObject, public std::enable_shared_from_thi
   // The reader's own wait for the device (see EventObject::WaitHook).
   void WaitInline(DWORD milliseconds);
   void WakeWaiter();
+  // True when the modem input lines differ from what ModemStatus last
+  // reported while a wait asks for them. Caller holds mutex_.
+  bool LinesChanged();
   class Waiter;
 
   const int fd_;
@@ -104,6 +109,7 @@ class SerialPort final : public KernelObject, public std::enable_shared_from_thi
   std::uint32_t errorCounts_[4] = {};  // overrun, parity, frame, break, as last seen
   bool countsKnown_ = false;           // the driver keeps error counts (a pty does not)
   bool deviceMayHoldOutput_ = true;    // written since TIOCOUTQ last said empty
+  DWORD linesReported_ = 0;            // MS_ status as ModemStatus last gave it
 };
 
 }  // namespace quorlink::platform::posix

@@ -115,6 +115,8 @@ std::optional<KernelTermios> TermiosFromDcb(const DCB& dcb, const KernelTermios&
     return std::nullopt;
   if (dcb.StopBits == ONE5STOPBITS && dcb.ByteSize != 5) return std::nullopt;
   if (dcb.StopBits == TWOSTOPBITS && dcb.ByteSize == 5) return std::nullopt;
+  // Linux has no DTR/DSR handshake.
+  if (dcb.fOutxDsrFlow || dcb.fDtrControl == DTR_CONTROL_HANDSHAKE) return std::nullopt;
 
   KernelTermios t = base;
   t.cflag &= ~(kFormatBits | kCbaud | kCibaud);
@@ -160,6 +162,8 @@ std::optional<KernelTermios> TermiosFromDcb(const DCB& dcb, const KernelTermios&
 
 bool SettingsTaken(const KernelTermios& wanted, const KernelTermios& actual) {
   if ((wanted.cflag & kFormatBits) != (actual.cflag & kFormatBits)) return false;
+  constexpr std::uint32_t kSoftwareFlow = IXON | IXOFF;
+  if ((wanted.iflag & kSoftwareFlow) != (actual.iflag & kSoftwareFlow)) return false;
   const double want = SpeedOf(wanted);
   const double got = SpeedOf(actual);
   return got >= want * 0.97 && got <= want * 1.03;

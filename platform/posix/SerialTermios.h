@@ -38,14 +38,14 @@ DCB DcbFromTermios(const KernelTermios& t, const DCB& shadow);
 // The termios for a DCB, starting from `base` so that flags the DCB does not
 // describe stay as they are; nullopt for settings no line can have (data bits
 // outside 5..8, unknown parity or stop bits, 1.5 stop bits with 6..8 data
-// bits, 2 with 5, speed 0).
+// bits, 2 with 5, speed 0, DTR/DSR handshake).
 std::optional<KernelTermios> TermiosFromDcb(const DCB& dcb, const KernelTermios& base);
 
 // The line speed in bits per second that the settings describe.
 DWORD SpeedOf(const KernelTermios& t);
 
 // True when the device took the settings the library asked for: character
-// format and flow control bits, and the speed within 3 percent.
+// format, hardware and software flow control, and the speed within 3 percent.
 bool SettingsTaken(const KernelTermios& wanted, const KernelTermios& actual);
 
 }  // namespace quorlink::platform::posix

@@ -11,9 +11,9 @@
 #include <string>
 #include <type_traits>
 
-#include "quorlink/platform/Serial.h"
 #include "platform/windows/WinSerialClose.h"
 #include "platform/windows/WinSerialDevice.h"
+#include "quorlink/platform/Serial.h"
 
 namespace quorlink::platform {
 
@@ -105,6 +105,12 @@ class WinSerial final : public ISerial {
   BOOL WriteFile(HANDLE h, const void* buffer, DWORD toWrite, DWORD* written,
                  OVERLAPPED* ov) override {
     return With(h, [&](WinSerialDevice& d) { return d.Write(buffer, toWrite, written, ov); });
+  }
+  BOOL EscapeCommFunction(HANDLE h, DWORD function) override {
+    return With(h, [&](WinSerialDevice& d) { return d.Escape(function); });
+  }
+  BOOL GetCommModemStatus(HANDLE h, DWORD* status) override {
+    return With(h, [&](WinSerialDevice& d) { return d.ModemStatus(status); });
   }
 
  private:

@@ -157,7 +157,11 @@ BOOL WinSerialDevice::SetState(::DCB& dcb) {
   actual.DCBlength = sizeof actual;
   if (!::GetCommState(file_, &actual) || actual.BaudRate != dcb.BaudRate ||
       actual.ByteSize != dcb.ByteSize || actual.Parity != dcb.Parity ||
-      actual.StopBits != dcb.StopBits) {
+      actual.StopBits != dcb.StopBits || actual.fOutxCtsFlow != dcb.fOutxCtsFlow ||
+      actual.fOutxDsrFlow != dcb.fOutxDsrFlow || actual.fOutX != dcb.fOutX ||
+      actual.fInX != dcb.fInX ||
+      (actual.fRtsControl == RTS_CONTROL_HANDSHAKE) != (dcb.fRtsControl == RTS_CONTROL_HANDSHAKE) ||
+      (actual.fDtrControl == DTR_CONTROL_HANDSHAKE) != (dcb.fDtrControl == DTR_CONTROL_HANDSHAKE)) {
     ::SetCommState(file_, &old);
     return Fail(ERROR_INVALID_PARAMETER);
   }
@@ -386,6 +390,15 @@ DWORD WinSerialDevice::Send(std::vector<BYTE>& chunk) {
     if (n == 0) ::Sleep(5);  // the device took nothing: do not spin
   }
   return ERROR_SUCCESS;
+}
+
+BOOL WinSerialDevice::Escape(DWORD function) {
+  return ::EscapeCommFunction(file_, function);
+}
+
+BOOL WinSerialDevice::ModemStatus(DWORD* status) {
+  if (status == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+  return ::GetCommModemStatus(file_, status);
 }
 
 }  // namespace quorlink::platform::windows

@@ -53,6 +53,8 @@ class WinSerialDevice final : public std::enable_shared_from_this<WinSerialDevic
   BOOL ClearError(DWORD* errors, ::COMSTAT* stat);
   BOOL Read(void* buffer, DWORD toRead, DWORD* read);
   BOOL Write(const void* buffer, DWORD toWrite, DWORD* written, ::OVERLAPPED* overlapped);
+  BOOL Escape(DWORD function);
+  BOOL ModemStatus(DWORD* status);
 
  private:
   WinSerialDevice(std::string key, HANDLE file);

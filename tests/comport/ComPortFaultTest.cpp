@@ -3,6 +3,9 @@
 // exactly once, the transport's state, and no stray events.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "comport/ComPortTestSupport.h"
 #include "support/FaultySerial.h"
 
@@ -51,6 +54,9 @@ TEST_P(ComPortOpenFault, FailsCleanly) {
     ADD_FAILURE() << f.call;
   } catch (const EQuorTransportException& e) {
     EXPECT_STREQ(e.what(), "Can not open connection.");
+    // The system's reason reaches the caller, whichever step failed.
+    EXPECT_EQ(e.GetErrorCode(), static_cast<DWORD>(ERROR_GEN_FAILURE));
+    EXPECT_EQ(e.GetKind(), f.call == std::string("SetCommState") ? ekSettingsRefused : ekOther);
   }
   EXPECT_FALSE(p.port.IsActive());
   EXPECT_EQ(p.port.ConnectionCount(), 0);
@@ -106,45 +112,70 @@ TEST(ComPortFault, AFailedWriteRaisesAndChangesNothing) {
   EXPECT_TRUE(rig.kernel.EveryHandleClosedOnce());
 }
 
-// A read path that fails ends the thread and says why through the
-// transport's OnError, once, on the main thread; the connection stays, and
-// Close still works after the thread has gone.
-class ComPortReadFault : public ::testing::TestWithParam<const char*> {};
+// A read path that fails for good is a lost link: the program hears why
+// (OnError, on the main thread), then the connection closes as the
+// application's Close would, once, even when the application closes it at
+// the same moment; the port opens again afterwards.
+struct ReadFault {
+  const char* call;
+  bool applicationClosesToo;
+};
+class ComPortReadFault : public ::testing::TestWithParam<ReadFault> {};
 
-TEST_P(ComPortReadFault, EndsTheThreadAndReachesOnError) {
+TEST_P(ComPortReadFault, ClosesTheConnectionOnce) {
+  const ReadFault f = GetParam();
   CablePort p;
   FaultRig rig;
-  std::vector<std::string> errors;
+  constexpr DWORD kGone = 1617;  // ERROR_DEVICE_REMOVED
+  rig.plan.FailCall(f.call, kGone);
   p.port.OnError = [&](TObject* sender, const std::exception& e) {
     EXPECT_EQ(sender, &p.Connection());
     EXPECT_TRUE(Application().IsMainThread());
-    errors.emplace_back(e.what());
+    const auto* failure = dynamic_cast<const EQuorTransportException*>(&e);
+    ASSERT_NE(failure, nullptr);
+    EXPECT_STREQ(e.what(), "Can not read data from connection.");
+    EXPECT_EQ(failure->GetErrorCode(), kGone);
+    EXPECT_EQ(failure->GetKind(), ekDeviceGone);
+    p.log.events.push_back("error");
   };
-  rig.plan.FailCall(GetParam(), ERROR_GEN_FAILURE);
   p.port.Connect();
   ASSERT_TRUE(p.cable.Write(Bytes("data")));
-  ASSERT_TRUE(PumpUntil([&] { return !errors.empty(); }));
-  PumpFor(100);
-  EXPECT_EQ(errors, std::vector<std::string>{"Can not read data from connection."});
+  if (f.applicationClosesToo) {
+    // The failure is posted before the thread ends; the close comes first.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (rig.plan.Count(f.call) < 1 && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    p.port.Close();
+  }
+  ASSERT_TRUE(PumpUntil([&] { return !p.port.IsActive(); }));
+  ASSERT_TRUE(rig.ThreadsBack());
+  PumpFor(20);  // anything still queued for the closed connection
+  if (f.applicationClosesToo)
+    EXPECT_EQ(p.log.events, (std::vector<std::string>{"connect", "disconnect"}));
+  else
+    EXPECT_EQ(p.log.events, (std::vector<std::string>{"connect", "error", "disconnect"}));
   EXPECT_EQ(p.log.reads, 0);
-  EXPECT_TRUE(p.port.IsActive());
-  EXPECT_EQ(p.log.events, std::vector<std::string>{"connect"});
-  // The thread has ended on its own: no more reads, but the port still takes writes.
-  ASSERT_TRUE(p.cable.Write(Bytes("more")));
-  PumpFor(50);
-  EXPECT_EQ(p.log.reads, 0);
+  EXPECT_EQ(p.port.ConnectionCount(), 0);
+  EXPECT_EQ(p.port.GetLinkError(), f.applicationClosesToo ? 0u : kGone);
+  EXPECT_EQ(rig.kernel.Closes().size(), 3u);
+  EXPECT_TRUE(rig.kernel.EveryHandleClosedOnce());
+  rig.plan.Clear();
+  p.port.Connect();
+  EXPECT_EQ(p.port.GetLinkError(), 0u);
   p.Connection().Write(Bytes("out"));
   EXPECT_EQ(p.cable.Read(3), Bytes("out"));
   p.port.Close();
-  EXPECT_FALSE(p.port.IsActive());
-  EXPECT_EQ(p.log.Count("disconnect"), 1);
   ASSERT_TRUE(rig.ThreadsBack());
-  EXPECT_EQ(rig.kernel.Closes().size(), 3u);
-  EXPECT_TRUE(rig.kernel.EveryHandleClosedOnce());
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryCall, ComPortReadFault,
-                         ::testing::Values("WaitCommEvent", "ClearCommError", "ReadFile"));
+INSTANTIATE_TEST_SUITE_P(
+    EveryCall, ComPortReadFault,
+    ::testing::Values(ReadFault{"WaitCommEvent", false}, ReadFault{"ClearCommError", false},
+                      ReadFault{"ReadFile", false}, ReadFault{"ReadFile", true}),
+    [](const auto& info) {
+      return std::string(info.param.call) + (info.param.applicationClosesToo ? "AndClose" : "");
+    });
 
 TEST(ComPortFault, OpenCallsComeInOrder) {
   CablePort p;

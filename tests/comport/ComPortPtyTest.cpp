@@ -9,6 +9,7 @@
 
 #include "comport/ComPortTestSupport.h"
 #include "platform/Kernel.h"
+#include "quorlink/core/FormStream.h"
 
 namespace quorlink::testing {
 namespace {
@@ -303,22 +304,28 @@ TEST(ComPortPty, QueuedOutputStillGoesOutAfterClose) {
   EXPECT_EQ(p.cable.Read(data.size(), 20000).size(), data.size());
 }
 
-TEST(ComPortPty, DeviceRemovalRaisesNoEventAndTheNextWriteFails) {
+// The device goes away while open: closed as by Close, once, with the
+// system's reason kept, and nothing raised afterwards.
+TEST(ComPortPty, ADeviceThatGoesAwayClosesTheConnection) {
   CablePort p;
+  TQuorCustomConnection* seen = nullptr;
+  DWORD errorSeen = 0;
+  p.port.OnDisconnect = [&](TQuorCustomConnection* c) {
+    p.log.events.push_back("disconnect");
+    seen = c;
+    errorSeen = p.port.GetLinkError();
+  };
   p.port.Connect();
+  TQuorCustomConnection* connection = &p.Connection();
   if (!p.cable.Unplug()) GTEST_SKIP() << "this cable's device end cannot be unplugged";
-  PumpFor(200);
-  EXPECT_TRUE(p.port.IsActive());
-  EXPECT_EQ(p.log.events, std::vector<std::string>{"connect"});
-  try {
-    p.Connection().Write(Bytes("gone"));
-    ADD_FAILURE();
-  } catch (const EQuorTransportException& e) {
-    EXPECT_STREQ(e.what(), "Can not write data to connection.");
-  }
-  EXPECT_TRUE(p.port.IsActive());
-  p.port.Close();
-  EXPECT_FALSE(p.port.IsActive());
+  ASSERT_TRUE(PumpUntil([&] { return !p.port.IsActive(); }));
+  EXPECT_EQ(seen, connection);
+  EXPECT_NE(errorSeen, 0u);
+  EXPECT_EQ(p.port.GetLinkError(), errorSeen);
+  EXPECT_EQ(p.port.ConnectionCount(), 0);
+  PumpFor(50);
+  EXPECT_EQ(p.log.events, (std::vector<std::string>{"connect", "disconnect"}));
+  p.port.Close();  // nothing left to close
   EXPECT_EQ(p.log.Count("disconnect"), 1);
 }
 
@@ -399,6 +406,67 @@ TEST(ComPortPty, AnOnReadThatRaisesGoesToTheHookAndReadingGoesOn) {
   EXPECT_TRUE(p.port.IsActive());
   p.port.Close();
   EXPECT_EQ(p.log.Count("disconnect"), 1);
+}
+
+}  // namespace
+}  // namespace quorlink::testing
+
+namespace quorlink::testing {
+namespace {
+
+using namespace comport;
+
+// Each setting reaches the driver and reads back; none undoes what an
+// earlier session left; a setting the device cannot carry fails the open
+// as refused settings. Stored with a form when set.
+TEST(ComPortPty, FlowControlReachesTheDeviceAndNoneTurnsItOff) {
+  CablePort p;
+  struct Expect {
+    TQuorFlowControl flow;
+    bool cts, xon;
+  };
+  for (const Expect e : {Expect{fcRtsCts, true, false}, Expect{fcXonXoff, false, true},
+                         Expect{fcRtsCts, true, false}, Expect{fcNone, false, false}}) {
+    SCOPED_TRACE(static_cast<int>(e.flow));
+    p.port.SetFlowControl(e.flow);
+    try {
+      p.port.Connect();
+    } catch (const EQuorTransportException& x) {
+      // A cable that cannot carry it refuses it: it never pretends.
+      ASSERT_TRUE(e.cts && SerialCable::Lacks("hardware flow"))
+          << x.what() << " " << x.GetErrorCode();
+      EXPECT_EQ(x.GetKind(), ekSettingsRefused);
+      continue;
+    }
+    HANDLE h = static_cast<TQuorComPortConnection&>(p.Connection()).GetPortHandle();
+    DCB dcb{};
+    ASSERT_TRUE(platform::Serial().GetCommState(h, &dcb));
+    EXPECT_EQ(dcb.fOutxCtsFlow, e.cts);
+    EXPECT_EQ(dcb.fRtsControl == RTS_CONTROL_HANDSHAKE, e.cts);
+    EXPECT_EQ(dcb.fOutX, e.xon);
+    EXPECT_EQ(dcb.fInX, e.xon);
+    EXPECT_THROW(p.port.SetFlowControl(fcDtrDsr), EQuorTransportException);  // fixed while open
+    p.port.Close();
+  }
+  p.port.SetFlowControl(fcDtrDsr);
+  try {
+    p.port.Connect();
+    HANDLE h = static_cast<TQuorComPortConnection&>(p.Connection()).GetPortHandle();
+    DCB dcb{};
+    ASSERT_TRUE(platform::Serial().GetCommState(h, &dcb));
+    EXPECT_TRUE(dcb.fOutxDsrFlow);
+  } catch (const EQuorTransportException& e) {
+    EXPECT_EQ(e.GetKind(), ekSettingsRefused);
+    EXPECT_FALSE(p.port.IsActive());
+  }
+  p.port.Close();
+
+  TQuorComPort stored(nullptr);
+  EXPECT_EQ(WriteForm(stored).find("FlowControl"), std::string::npos);
+  stored.SetFlowControl(fcXonXoff);
+  TQuorComPort back(nullptr);
+  ReadForm(back, WriteForm(stored));
+  EXPECT_EQ(back.GetFlowControl(), fcXonXoff);
 }
 
 }  // namespace

@@ -42,7 +42,8 @@ class SerialCable {
   // Why a test of the system's serial driver cannot run over this cable, or
   // nullopt when it can. `fact`: "formats" (the device refuses character
   // formats it cannot carry, caught by the read-back); "uncoded rates" (the
-  // device takes rates that have no termios speed code).
+  // device takes rates that have no termios speed code); "hardware flow"
+  // (an RTS/CTS handshake reads back as set).
   static std::optional<std::string> Lacks(const std::string& fact);
 
  private:

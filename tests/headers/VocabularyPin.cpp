@@ -47,7 +47,7 @@
                                                                       EV_RXCHAR) X(EV_RXFLAG) X(EV_TXEMPTY) X(EV_CTS)                           \
                                                                       X(EV_DSR) X(EV_RLSD) X(EV_BREAK) X(                                       \
                                                                           EV_ERR) X(EV_RING) X(CE_RXOVER) X(CE_OVERRUN)                         \
-                                                                          X(CE_RXPARITY) X(CE_FRAME) X(CE_BREAK) X(                             \
+                                                                          X(CE_RXPARITY) X(CE_FRAME) X(CE_BREAK) X(SETRTS) X(CLRRTS) X(SETDTR) X(CLRDTR) X(SETBREAK) X(CLRBREAK) X(MS_CTS_ON) X(MS_DSR_ON) X(MS_RING_ON) X(MS_RLSD_ON) X(                             \
                                                                               CBR_110) X(CBR_300)                                               \
                                                                               X(CBR_600) X(CBR_1200) X(CBR_2400) X(                             \
                                                                                   CBR_4800) X(CBR_9600)                                         \

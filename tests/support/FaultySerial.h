@@ -18,6 +18,8 @@ class FaultySerial final : public platform::ISerial {
 
   // Runs before each call is forwarded (on the calling thread).
   std::function<void(const std::string& call)> BeforeCall;
+  // When set, answers GetCommModemStatus instead of the device (any thread).
+  std::function<BOOL(DWORD* status)> ModemStatus;
 
   HANDLE CreateFileA(const char* n, DWORD a, DWORD s, void* sa, DWORD c, DWORD f,
                      HANDLE t) override {
@@ -49,6 +51,13 @@ class FaultySerial final : public platform::ISerial {
   }
   BOOL WriteFile(HANDLE h, const void* b, DWORD n, DWORD* w, OVERLAPPED* o) override {
     return Hit("WriteFile") ? Fail(FALSE) : inner_.WriteFile(h, b, n, w, o);
+  }
+  BOOL EscapeCommFunction(HANDLE h, DWORD f) override {
+    return Hit("EscapeCommFunction") ? Fail(FALSE) : inner_.EscapeCommFunction(h, f);
+  }
+  BOOL GetCommModemStatus(HANDLE h, DWORD* s) override {
+    if (Hit("GetCommModemStatus")) return Fail(FALSE);
+    return ModemStatus ? ModemStatus(s) : inner_.GetCommModemStatus(h, s);
   }
 
  private:

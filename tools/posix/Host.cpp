@@ -34,6 +34,14 @@ bool SignalStop::Raised(int timeoutMs) const {
   return n > 0 && (p.revents & POLLIN) != 0;
 }
 
+bool SignalStop::EndRequested() const {
+  // Taken signals stay pending until the descriptor is read, which nobody does.
+  sigset_t pending;
+  sigemptyset(&pending);
+  sigpending(&pending);
+  return sigismember(&pending, SIGTERM) == 1 || sigismember(&pending, SIGHUP) == 1;
+}
+
 InputWaiter::InputWaiter(const SignalStop& stop) : stop_(stop) {
   int fds[2] = {-1, -1};
   if (pipe(fds) != 0) std::abort();

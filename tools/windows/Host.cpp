@@ -11,9 +11,11 @@ namespace {
 // The console's control handler runs on a thread of its own; it sets the
 // stop event and keeps the process alive.
 std::atomic<HANDLE> stopEvent{nullptr};
+std::atomic<bool> closeRequested{false};
 
 BOOL WINAPI StopOnControl(DWORD type) {
   if (type == CTRL_C_EVENT || type == CTRL_BREAK_EVENT || type == CTRL_CLOSE_EVENT) {
+    if (type == CTRL_CLOSE_EVENT) closeRequested.store(true);
     if (HANDLE e = stopEvent.load()) ::SetEvent(e);
     return TRUE;
   }
@@ -47,6 +49,10 @@ SignalStop::~SignalStop() {
 bool SignalStop::Raised(int timeoutMs) const {
   const DWORD wait = timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs);
   return ::WaitForSingleObject(reinterpret_cast<HANDLE>(native_), wait) == WAIT_OBJECT_0;
+}
+
+bool SignalStop::EndRequested() const {
+  return closeRequested.load();
 }
 
 InputWaiter::InputWaiter(const SignalStop& stop) : stop_(stop) {

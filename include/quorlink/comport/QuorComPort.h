@@ -2,9 +2,11 @@
 /// The serial port transport: TQuorComPort, its one connection, and the read
 /// thread that hands received bytes to the main thread.
 ///
-/// Thread rules: everything here runs on the main thread, except the read
-/// thread's loop, which only makes port calls on its own copy of the port
-/// handle and reaches the connection through Synchronize.
+/// Thread rules: every member here is called on the main thread, and every
+/// event is raised there. The read thread's loop only makes port calls on its
+/// own copy of the port handle; it reaches the connection through Synchronize
+/// (OnRead) and through messages posted to the connection's window (a lost
+/// device, a modem-line change), which a closed connection never receives.
 #pragma once
 
 #include <atomic>
@@ -43,6 +45,24 @@ enum TQuorParity : std::uint8_t { paNone, paOdd, paEven, paMark, paSpace };
 enum TQuorStopBits : std::uint8_t { sb1, sb15, sb2 };
 /// Data bits per character, passed to the driver unchanged.
 using TQuorByteSize = std::uint8_t;
+/// Flow control: none; RTS/CTS handshake; XON/XOFF in both directions;
+/// DTR/DSR handshake (Windows only: Linux has none and refuses it).
+enum TQuorFlowControl : std::uint8_t { fcNone, fcRtsCts, fcXonXoff, fcDtrDsr };
+/// The modem input lines: clear to send, data set ready, ring, carrier.
+enum TQuorModemLine : std::uint8_t { mlCTS, mlDSR, mlRI, mlDCD };
+/// The input lines that are up.
+using TQuorModemLines = TSet<TQuorModemLine>;
+/// Handler of OnModemChange: the connection and the input lines now up.
+using TQuorModemEvent = TEvent<TQuorCustomConnection*, TQuorModemLines>;
+/// What the line reported wrong since Connect: received breaks, framing and
+/// parity errors, and characters lost to overruns. Counted as the read thread
+/// sees them (when bytes arrive), where the driver reports them (a pty does not).
+struct TQuorLineErrors {
+  DWORD Breaks = 0;
+  DWORD FramingErrors = 0;
+  DWORD ParityErrors = 0;
+  DWORD Overruns = 0;
+};
 
 /// Bits per second of a rate (the CBR_ value); 0 outside the enumeration.
 QUORLINK_API DWORD BaudRateValue(TQuorBaudRate rate);
@@ -81,6 +101,41 @@ class QUORLINK_API TQuorComPort : public TQuorCustomTransport {
   TQuorStopBits GetStopBits() const { return FStopBits; }
   void SetStopBits(TQuorStopBits value);
   ///@}
+  /// Flow control of the next open (fcNone by default, stored with a form
+  /// when set). fcNone turns off any handshake the driver had; a device or
+  /// system that does not take the one asked for fails Connect
+  /// (ekSettingsRefused).
+  TQuorFlowControl GetFlowControl() const { return FFlowControl; }
+  void SetFlowControl(TQuorFlowControl value);
+
+  ///@{
+  /// Modem control of the open port; each raises "Transport not active."
+  /// while inactive. The lines stay as the driver has them at open until set.
+  /// SetDTR and SetRTS raise "Can not write data to connection." and
+  /// GetModemStatus "Can not read data from connection." when the device has
+  /// no such lines (a pty), with the system's code in the exception.
+  void SetDTR(bool on);
+  void SetRTS(bool on);
+  TQuorModemLines GetModemStatus();
+  /// Holds the line in the break state for `milliseconds` (1 to 5000, else
+  /// "Invalid argument."), blocking the calling thread that long. Bytes
+  /// written before may still be in the driver's queue and go out after it.
+  void SendBreak(DWORD milliseconds);
+  ///@}
+  /// Breaks and errors the line reported since the last Connect.
+  TQuorLineErrors GetLineErrors() const;
+  /// The system error code that ended the last connection by itself (the
+  /// device hung up or went away: then it is closed as by Close, raising
+  /// OnDisconnect once); 0 after Connect and when the application closed it.
+  /// Readable in OnDisconnect.
+  DWORD GetLinkError() const { return FLinkError; }
+
+  /// An input line of the open port changed. Watched only when assigned at
+  /// Connect. The read thread compares the lines when it wakes (Windows wakes
+  /// it for each line event; Linux looks every 20 ms), so a pulse that is
+  /// over before it looks may be missed. Raised on the main thread, never
+  /// after the connection has closed.
+  TQuorModemEvent OnModemChange;
 
   /// "COM" and the port number: "COM1", "COM12", "COM0".
   std::string GetPortName() const;
@@ -107,6 +162,10 @@ class QUORLINK_API TQuorComPort : public TQuorCustomTransport {
   TQuorParity FParity = paNone;
   std::uint8_t FPort = 1;
   TQuorStopBits FStopBits = sb1;
+  TQuorFlowControl FFlowControl = fcNone;
+  DWORD FLinkError = 0;
+  friend class TQuorComPortConnection;
+  class TQuorComPortConnection& Open() const;
   /// @endcond
 };
 
@@ -120,6 +179,10 @@ class TQuorComPortConnection;
 struct TQuorComPortReadLink {
   TQuorComPortConnection* Connection = nullptr;
   std::atomic<bool> Stopped{false};
+  HWND Window = nullptr;              ///< the connection's: failures and line changes go there
+  bool WatchLines = false;            ///< set before the thread starts
+  std::atomic<DWORD> Failure{0};      ///< why the thread ended, before it posts
+  std::atomic<DWORD> Counts[4] = {};  ///< breaks, framing, parity, overruns
 };
 
 class QUORLINK_API TQuorComPortConnection : public TQuorCustomConnection {
@@ -136,6 +199,9 @@ class QUORLINK_API TQuorComPortConnection : public TQuorCustomConnection {
   void Write(const TQuorByteArray& buf) override;
 
   HANDLE GetPortHandle() const { return PortHandle; }
+  /// The line settings the driver reported before this connection set its own.
+  const DCB& GetSettingsBefore() const { return SettingsBefore; }
+  void Dispatch(TMessage& message) override;
 
  protected:
   /// Stops the read thread without waiting for it, closes the write event and
@@ -144,12 +210,14 @@ class QUORLINK_API TQuorComPortConnection : public TQuorCustomConnection {
 
  private:
   friend class TQuorComPortReadThread;
+  friend class TQuorComPort;
   TQuorComPort& Port() const;
   void Open();
   /// Releases what Open acquired; safe to run twice.
   void Release();
 
   HANDLE PortHandle = INVALID_HANDLE_VALUE;
+  DCB SettingsBefore{};
   /// Reused for every write: the platform copies what it cannot send at once
   /// and never writes into the record after WriteFile returns.
   OVERLAPPED WriteOverlapped{};
@@ -183,6 +251,12 @@ class QUORLINK_API TQuorComPortReadThread : public TThread {
   const HANDLE PortHandle;
   OVERLAPPED ReadOverlapped{};
   DWORD ReadCount = 0;
+  DWORD Lines = 0;  ///< the modem status last reported
+
+  /// Posts the failure to the connection unless it is closing; then ends.
+  [[noreturn]] void Fail(DWORD error);
+  void NoteErrors(DWORD errors);
+  void CheckLines();
 };
 
 /// @endcond

@@ -42,11 +42,34 @@ using TQuorReadEvent = TEvent<TQuorCustomConnection*, const TQuorByteArray&>;
 /// its connections) and what was raised. Runs on the main thread.
 using TQuorErrorEvent = TEvent<TObject*, const std::exception&>;
 
+/// Why a link could not be opened or was lost, as a program tells its user.
+enum TQuorErrorKind : std::uint8_t {
+  ekOther,            ///< anything else (the error code says what)
+  ekNotFound,         ///< no such port or device
+  ekInUse,            ///< another program (or transport) holds it
+  ekNotPermitted,     ///< the system refused access
+  ekSettingsRefused,  ///< the device did not take the line settings or flow control
+  ekNotSerialDevice,  ///< the path names something that is not a serial device
+  ekDeviceGone        ///< the device went away (hang-up, unplug) while open
+};
+
 /// The library's own failures, with one of the texts of core/QuorStrings.h.
+/// The text stays exactly as the identifier gives it; the system's error
+/// code (Win32 numbering on every system, 0 when none) and its kind say why.
 class QUORLINK_API EQuorTransportException : public Exception {
  public:
   /// The exception with the text of a message identifier.
-  explicit EQuorTransportException(const TResStringRec& rec) : Exception(rec) {}
+  explicit EQuorTransportException(const TResStringRec& rec, DWORD errorCode = 0,
+                                   TQuorErrorKind kind = ekOther)
+      : Exception(rec), FErrorCode(errorCode), FKind(kind) {}
+  /// The system's error code behind the failure; 0 when there is none.
+  DWORD GetErrorCode() const noexcept { return FErrorCode; }
+  /// What kind of failure it was.
+  TQuorErrorKind GetKind() const noexcept { return FKind; }
+
+ private:
+  DWORD FErrorCode;
+  TQuorErrorKind FKind;
 };
 
 /// The abstract transport: a client or server that owns one connection per

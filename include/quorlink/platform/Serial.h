@@ -52,6 +52,14 @@ class QUORLINK_API ISerial {
   /// order (FALSE with ERROR_IO_PENDING); the event is set when all is sent.
   virtual BOOL WriteFile(HANDLE port, const void* buffer, DWORD toWrite, DWORD* written,
                          OVERLAPPED* overlapped) = 0;
+  /// SETDTR, CLRDTR, SETRTS, CLRRTS, SETBREAK, CLRBREAK; fails with
+  /// ERROR_NOT_SUPPORTED on a device without the line (a pty).
+  virtual BOOL EscapeCommFunction(HANDLE port, DWORD function) = 0;
+  /// The MS_CTS_ON, MS_DSR_ON, MS_RING_ON and MS_RLSD_ON lines that are up;
+  /// fails with ERROR_NOT_SUPPORTED on a device without them. A pending
+  /// WaitCommEvent whose mask holds EV_CTS, EV_DSR, EV_RING or EV_RLSD ends
+  /// when these differ from what this call last reported.
+  virtual BOOL GetCommModemStatus(HANDLE port, DWORD* status) = 0;
 };
 
 QUORLINK_API ISerial& Serial();

@@ -4,8 +4,8 @@
 
 #include <cstring>
 
-#include "quorlink/comport/QuorComPort.h"
 #include "platform/posix/SerialTermios.h"
+#include "quorlink/comport/QuorComPort.h"
 
 namespace quorlink::platform::posix {
 namespace {
@@ -80,11 +80,18 @@ TEST(SerialMapping, SettingsNoLineCanHaveAreRefused) {
   EXPECT_FALSE(TermiosFromDcb(With(9600, 8, NOPARITY, ONE5STOPBITS), RawBase()));
   EXPECT_FALSE(TermiosFromDcb(With(9600, 5, NOPARITY, TWOSTOPBITS), RawBase()));
   EXPECT_FALSE(TermiosFromDcb(With(0, 8, NOPARITY, ONESTOPBIT), RawBase()));
+  // Linux has no DTR/DSR handshake: taking it would pretend.
+  DCB dsr = With(9600, 8, NOPARITY, ONESTOPBIT);
+  dsr.fOutxDsrFlow = 1;
+  EXPECT_FALSE(TermiosFromDcb(dsr, RawBase()));
+  dsr.fOutxDsrFlow = 0;
+  dsr.fDtrControl = DTR_CONTROL_HANDSHAKE;
+  EXPECT_FALSE(TermiosFromDcb(dsr, RawBase()));
 }
 
 TEST(SerialMapping, FieldsTermiosCannotHoldRoundTripThroughTheShadow) {
   DCB d = With(57600, 7, EVENPARITY, ONESTOPBIT);
-  d.fDtrControl = DTR_CONTROL_HANDSHAKE;
+  d.fDtrControl = DTR_CONTROL_DISABLE;
   d.fDsrSensitivity = 1;
   d.fAbortOnError = 1;
   d.XonLim = 77;

@@ -203,6 +203,8 @@ std::optional<std::string> SerialCable::Lacks(const std::string& fact) {
   // rates of the termios table only, and Wine reads back what it kept.
   if (fact == "uncoded rates" && UnderWine())
     return "the port is a pty under Wine: rates without a termios speed code become 38400";
+  if (fact == "hardware flow" && UnderWine())
+    return "the port is a pty under Wine: an RTS/CTS handshake set does not read back";
   if (fact == "formats" && !UnderWine())
     return "the device end of this cable takes every character format: nothing is refused "
            "for the read-back to catch";

@@ -147,7 +147,7 @@ TEST(QuorlinkTerminal, SignalsRestoreTheTerminal) {
     EXPECT_FALSE(s.screen.Restored());
     s.program->Signal(signal);
     const Exit e = s.program->Wait(15000);
-    EXPECT_NE(e.code, -1) << signal;
+    EXPECT_EQ(e.code, 1) << signal;  // ended from outside: not a success
     EXPECT_TRUE(s.screen.Restored()) << signal;
   }
 }
@@ -170,6 +170,99 @@ TEST(QuorlinkTerminal, OpensAt921600Baud) {
   EXPECT_EQ(Text(device.Read(1)), "z");
   EXPECT_EQ(p.Wait(15000).code, 0);
   ::close(fd);
+}
+
+// The port's keys: each says what it did (a pty has no modem lines, takes a
+// break and any rate), a key that is no command says so and sends nothing,
+// and the link goes on after each.
+TEST(QuorlinkTerminal, PortKeysAndUnknownKeysSayWhatTheyDid) {
+  Session s({"--baud", "9600"});
+  ASSERT_TRUE(s.Ready()) << s.program->ErrSoFar();
+  const std::pair<std::string, std::string> keys[] = {
+      {"\x01q", "Ctrl-A q is not a command"},
+      {"\x01\x16", "modem lines unknown"},
+      {"\x01\x14", "Can not write data to connection. The request is not supported."},  // DTR
+      {"\x01\x1c", "break sent"},
+      {"\x01\x15", "now 19200 baud, 8N1"},
+      {"\x01\x04", "now 9600 baud, 8N1"},
+      {"\x01\x08", "Ctrl-T toggles DTR"}};
+  for (const auto& [typed, said] : keys) {
+    s.screen.Type(typed);
+    EXPECT_TRUE(s.program->WaitForErr(said)) << s.program->ErrSoFar();
+  }
+  s.screen.Type("x");
+  EXPECT_EQ(s.AtDevice(1), "x");  // nothing of the keys above went out
+  s.screen.Type("\x01\x18");
+  EXPECT_EQ(s.program->Wait(15000).code, 0);
+}
+
+// Enter is echoed as a new line; each line that arrives starts with the time;
+// the port's earlier settings come back on exit unless --noreset.
+TEST(QuorlinkTerminal, EchoTimestampsAndTheEarlierSettingsPutBack) {
+  PtyPair device;
+  const int fd = ::open(device.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  auto speed = [&] {
+    termios2 t{};
+    ioctl(fd, TCGETS2, &t);
+    return t.c_ospeed;
+  };
+  termios2 t{};
+  ASSERT_EQ(ioctl(fd, TCGETS2, &t), 0);
+  t.c_cflag = (t.c_cflag & ~static_cast<tcflag_t>(CBAUD)) | B4800;
+  t.c_ispeed = t.c_ospeed = 4800;
+  ASSERT_EQ(ioctl(fd, TCSETS2, &t), 0);
+  for (bool noreset : {false, true}) {
+    Screen screen;
+    screen.ShowBytesAsTheyAre();
+    std::vector<std::string> args{"serial", device.SlavePath(), "--echo", "--timestamps"};
+    if (noreset) args.push_back("--noreset");
+    Program p(args, screen.Slave(), screen.Slave());
+    ASSERT_TRUE(p.WaitForErr("Ctrl-A Ctrl-X exits")) << p.ErrSoFar();
+    EXPECT_EQ(speed(), 115200u);
+    screen.Type("at\r");
+    EXPECT_EQ(screen.Read(4), "at\r\n");
+    EXPECT_EQ(Text(device.Read(3)), "at\r");
+    ASSERT_TRUE(device.Write("OK\nnext\n"));
+    const std::string shown = screen.Read(38);  // "[hh:mm:ss.mmm] OK\n", then next
+    ASSERT_EQ(shown.size(), 38u) << shown;
+    EXPECT_EQ(shown[0], '[');
+    EXPECT_EQ(shown.substr(13, 5), "] OK\n") << shown;
+    EXPECT_EQ(shown[18], '[') << shown;
+    EXPECT_EQ(shown.substr(31), "] next\n") << shown;
+    screen.Type("\x01\x18");
+    EXPECT_EQ(p.Wait(15000).code, 0);
+    EXPECT_EQ(speed(), noreset ? 115200u : 4800u) << noreset;
+    if (noreset) break;
+  }
+  ::close(fd);
+}
+
+// A device that goes away ends the program with 1, saying so; with
+// --reconnect the program waits and opens it again when it returns.
+TEST(QuorlinkTerminal, ADeviceThatGoesAwayIsToldOrWaitedFor) {
+  {
+    Session s;
+    ASSERT_TRUE(s.Ready()) << s.program->ErrSoFar();
+    s.device.CloseMaster();
+    const Exit e = s.program->Wait(15000);
+    EXPECT_EQ(e.code, 1);
+    EXPECT_TRUE(tools::Has(e.err, "went away")) << e.err;
+    EXPECT_TRUE(s.screen.Restored());
+  }
+  Session s({"--reconnect"});
+  ASSERT_TRUE(s.Ready()) << s.program->ErrSoFar();
+  const int fd = ::open(s.device.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  ASSERT_GE(fd, 0);
+  const int hung = ioctl(fd, TIOCVHANGUP);
+  ::close(fd);
+  if (hung != 0) GTEST_SKIP() << "TIOCVHANGUP needs CAP_SYS_ADMIN";
+  EXPECT_TRUE(s.program->WaitForErr("waiting for")) << s.program->ErrSoFar();
+  EXPECT_TRUE(s.program->WaitForErr("is back")) << s.program->ErrSoFar();
+  s.screen.Type("y");
+  EXPECT_EQ(s.AtDevice(1), "y");
+  s.screen.Type("\x01\x18");
+  EXPECT_EQ(s.program->Wait(15000).code, 0);
 }
 
 // `bt connect` is the same terminal: raw keys, maps, hex view, exit key.

@@ -26,6 +26,18 @@ constexpr DWORD EV_BREAK = 0x0040;
 constexpr DWORD EV_ERR = 0x0080;
 constexpr DWORD EV_RING = 0x0100;
 
+constexpr DWORD SETRTS = 3;
+constexpr DWORD CLRRTS = 4;
+constexpr DWORD SETDTR = 5;
+constexpr DWORD CLRDTR = 6;
+constexpr DWORD SETBREAK = 8;
+constexpr DWORD CLRBREAK = 9;
+
+constexpr DWORD MS_CTS_ON = 0x0010;
+constexpr DWORD MS_DSR_ON = 0x0020;
+constexpr DWORD MS_RING_ON = 0x0040;
+constexpr DWORD MS_RLSD_ON = 0x0080;
+
 constexpr DWORD CE_RXOVER = 0x0001;
 constexpr DWORD CE_OVERRUN = 0x0002;
 constexpr DWORD CE_RXPARITY = 0x0004;
