@@ -58,10 +58,10 @@ using TQuorModemEvent = TEvent<TQuorCustomConnection*, TQuorModemLines>;
 /// parity errors, and characters lost to overruns. Counted as the read thread
 /// sees them (when bytes arrive), where the driver reports them (a pty does not).
 struct TQuorLineErrors {
-  DWORD Breaks = 0;
-  DWORD FramingErrors = 0;
-  DWORD ParityErrors = 0;
-  DWORD Overruns = 0;
+  DWORD Breaks = 0;         ///< breaks received
+  DWORD FramingErrors = 0;  ///< characters with a bad stop bit
+  DWORD ParityErrors = 0;   ///< characters with a bad parity bit
+  DWORD Overruns = 0;       ///< times characters were lost to a full buffer
 };
 
 /// Bits per second of a rate (the CBR_ value); 0 outside the enumeration.
@@ -106,6 +106,7 @@ class QUORLINK_API TQuorComPort : public TQuorCustomTransport {
   /// system that does not take the one asked for fails Connect
   /// (ekSettingsRefused).
   TQuorFlowControl GetFlowControl() const { return FFlowControl; }
+  /// Sets FlowControl; raises "Transport active." while active.
   void SetFlowControl(TQuorFlowControl value);
 
   ///@{
