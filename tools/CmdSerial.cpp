@@ -11,6 +11,7 @@
 
 #include "platform/Kernel.h"
 #include "quorlink/comport/QuorComPort.h"
+#include "quorlink/comport/QuorPortWatcher.h"
 #include "quorlink/core/Application.h"
 #include "quorlink/core/Threads.h"
 #include "tools/CommandLine.h"
@@ -226,25 +227,36 @@ int SerialTerminal(const Args& args) {
     before = static_cast<TQuorComPortConnection*>(port.GetConnections(0))->GetSettingsBefore();
 
   // A device that goes away: the program ends, or waits for it to return.
+  // The port watcher reopens it as soon as the system announces it; a slow
+  // poll serves what no one announces (a pty hung up and free again, Wine).
   std::atomic<bool> ending{false};
   std::atomic<bool> waiterDone{true};
   std::thread waiter;
-  auto waitForReturn = [&] {
-    while (!ending.load() && !stop.Raised(250)) {
-      bool back = false;
-      TThread::Synchronize([&] {
-        if (ending.load() || port.IsActive()) return;
-        try {
-          open();
-          back = true;
-          std::fprintf(stderr, "quorlink: %s is back\n", s.port.c_str());
-        } catch (const std::exception&) {
-          // Not yet: try again.
-        }
-      });
-      if (back) break;
+  TQuorPortWatcher watcher(nullptr);
+  auto tryReopen = [&] {  // main thread
+    if (ending.load() || port.IsActive()) return;
+    try {
+      open();
+    } catch (const std::exception&) {
+      return;  // not yet
     }
-    waiterDone.store(true);
+    std::fprintf(stderr, "quorlink: %s is back\n", s.port.c_str());
+    watcher.SetActive(false);
+  };
+  watcher.OnArrival = [&](TQuorPortWatcher*, const TQuorPortInfo& info) {
+    if (info.Matches(s.port)) tryReopen();
+  };
+  // The poll says it is done on the main thread, so a later loss there either
+  // finds it still polling or can join it at once.
+  auto pollForReturn = [&] {
+    bool back = false;
+    while (!back && !ending.load() && !stop.Raised(1000)) {
+      TThread::Synchronize([&] {
+        tryReopen();
+        if ((back = port.IsActive())) waiterDone.store(true);
+      });
+    }
+    if (!back) waiterDone.store(true);
   };
   port.OnDisconnect = [&](TQuorCustomConnection*) {
     const DWORD why = port.GetLinkError();
@@ -258,9 +270,15 @@ int SerialTerminal(const Args& args) {
     }
     std::fprintf(stderr, "quorlink: waiting for %s to return; %s\n", s.port.c_str(),
                  session.HowToLeave().c_str());
-    if (waiter.joinable()) waiter.join();  // its last look has ended
+    try {
+      watcher.SetActive(true);
+    } catch (const std::exception&) {
+      // No device events here: the poll alone finds the port.
+    }
+    if (!waiterDone.load()) return;  // the poll still runs and looks again
+    if (waiter.joinable()) waiter.join();
     waiterDone.store(false);
-    waiter = std::thread(waitForReturn);
+    waiter = std::thread(pollForReturn);
   };
   SerialKeys keys(port, {s.data, s.parity, s.stop}, open, s.dtr == 1, s.rts == 1);
   auto command = [&](char key) {
