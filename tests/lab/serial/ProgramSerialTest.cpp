@@ -42,5 +42,28 @@ TEST_F(LabSerial, ProgramThroughAPipeCarriesEveryByteAndReleasesThePort) {
   EXPECT_EQ(again.code, 0) << again.err;
 }
 
+// With --reconnect the program waits out an unplug and, once the gadget is
+// back (announced by the kernel's device events), carries bytes again.
+TEST_F(LabSerial, ProgramWaitsOutAnUnplugAndCarriesBytesAgain) {
+  Feeder feed({}, true);
+  Program p({"serial", P().cable.PortPath(), "--reconnect"}, feed.ReadEnd());
+  ASSERT_TRUE(p.Started());
+  ASSERT_TRUE(p.WaitForErr(" open as ")) << p.ErrSoFar();
+  ASSERT_TRUE(P().cable.Unplug());
+  EXPECT_TRUE(p.WaitForErr("waiting for")) << p.ErrSoFar();
+  ASSERT_TRUE(PlugGadget());
+  EXPECT_TRUE(p.WaitForErr("is back", 20000)) << p.ErrSoFar();
+  // What the gadget's end sends just after enumeration may be lost there.
+  bool heard = false;
+  for (int i = 0; i < 40 && !heard; ++i) {
+    ASSERT_TRUE(P().cable.Write(std::string("back")));
+    heard = p.WaitForOut("back", 250);
+  }
+  EXPECT_TRUE(heard) << p.ErrSoFar();
+  feed.End();
+  const Exit e = p.Wait(30000);
+  EXPECT_EQ(e.code, 0) << e.err;
+}
+
 }  // namespace
 }  // namespace quorlink::testing::lab
