@@ -2,7 +2,6 @@
 // fed by Profile1.NewConnection, connects by class through ConnectProfile,
 // bluetoothd leaving and coming back, pairing through this process's agent,
 // and descriptors after many cycles.
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -13,6 +12,7 @@
 #include <vector>
 
 #include "bluez/BluezStandIn.h"
+#include "comport/ProcessCounters.h"
 #include "platform/BluetoothApi.h"
 #include "platform/Winsock.h"
 #include "platform/posix/bluez/Bluez.h"
@@ -68,15 +68,6 @@ std::string ReadFar(int fd) {
     return !got.empty();
   });
   return got;
-}
-
-std::size_t OpenDescriptors() {
-  std::size_t n = 0;
-  if (DIR* dir = opendir("/proc/self/fd")) {
-    while (readdir(dir) != nullptr) ++n;
-    closedir(dir);
-  }
-  return n;
 }
 
 class BluezLinks : public ::testing::Test {
@@ -556,10 +547,10 @@ TEST_F(BluezLinks, HundredCyclesGiveBackEveryDescriptor) {
     client->Close();
   };
   cycle();
-  const std::size_t start = OpenDescriptors();
+  const int start = comport::HandleCount();
   for (int i = 0; i < 100 && !HasFatalFailure(); ++i) cycle();
   platform::Messages().ProcessMessage(0);
-  EXPECT_EQ(OpenDescriptors(), start);
+  EXPECT_EQ(comport::HandleCount(), start);
   EXPECT_TRUE(Profiles(*bus).empty());
   EXPECT_TRUE(errors.empty());
 }

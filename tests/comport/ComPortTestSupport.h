@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "comport/ProcessCounters.h"
-#include "quorlink/comport/QuorComPort.h"
 #include "comport/SerialCable.h"
+#include "quorlink/comport/QuorComPort.h"
 #include "quorlink/core/Application.h"
 #include "support/ComBinding.h"
 
@@ -81,6 +81,15 @@ struct EventLog {
 
 inline std::vector<std::uint8_t> Bytes(const std::string& s) {
   return {s.begin(), s.end()};
+}
+
+// Bytes that differ from their neighbours over long runs, so a lost, doubled
+// or moved block shows.
+inline TQuorByteArray Pattern(std::size_t size, std::uint8_t seed) {
+  TQuorByteArray data(size);
+  for (std::size_t i = 0; i < size; ++i)
+    data[i] = static_cast<std::uint8_t>(seed + i * 13 + i / 251);
+  return data;
 }
 
 // A transport on COM<kPort> bound to a fresh cable.

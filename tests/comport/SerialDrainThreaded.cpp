@@ -16,13 +16,6 @@ namespace {
 
 using namespace comport;
 
-TQuorByteArray Pattern(std::size_t size, std::uint8_t seed) {
-  TQuorByteArray data(size);
-  for (std::size_t i = 0; i < size; ++i)
-    data[i] = static_cast<std::uint8_t>(seed + i * 13 + i / 251);
-  return data;
-}
-
 // A Connect right after a Close with output pending opens the port: the
 // earlier session's bytes come first, none lost or doubled, then the new
 // session's, and the reopen's purge spares the earlier output.

@@ -5,6 +5,7 @@
 
 #include <future>
 
+#include "comport/ProcessCounters.h"
 #include "lab/bluetooth/LabBluetooth.h"
 #include "platform/Winsock.h"
 
@@ -140,10 +141,10 @@ TEST_F(LabBluetooth, ListenConnectCloseCyclesGiveBackEveryDescriptor) {
   };
   // One cycle first: the bus connection and its watches stay open after it.
   cycle();
-  const std::size_t start = OpenDescriptors();
+  const int start = comport::HandleCount();
   for (int i = 0; i < 10 && !HasFatalFailure(); ++i) cycle();
   platform::Messages().ProcessMessage(0);
-  EXPECT_EQ(OpenDescriptors(), start);
+  EXPECT_EQ(comport::HandleCount(), start);
   EXPECT_EQ(RecordChannel("Lab cycles"), -1);
   EXPECT_TRUE(errors.empty());
 }

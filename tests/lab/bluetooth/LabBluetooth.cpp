@@ -1,6 +1,5 @@
 #include "lab/bluetooth/LabBluetooth.h"
 
-#include <dirent.h>
 #include <poll.h>
 #include <quorlink/platform/Messages.h>
 #include <sys/socket.h>
@@ -191,15 +190,6 @@ bool StartBluetoothd() {
   const std::string out = Shell(Env("QUORLINK_LAB_START_BLUETOOTHD") + "; echo status $?");
   EXPECT_NE(out.find("status 0"), std::string::npos) << out;
   return out.find("status 0") != std::string::npos;
-}
-
-std::size_t OpenDescriptors() {
-  std::size_t n = 0;
-  if (DIR* dir = opendir("/proc/self/fd")) {
-    while (readdir(dir) != nullptr) ++n;
-    closedir(dir);
-  }
-  return n;
 }
 
 void LabBluetooth::SetUp() {

@@ -73,9 +73,6 @@ void StopBluetoothd();
 // Started again; true once it serves both controllers on the bus.
 bool StartBluetoothd();
 
-// The descriptors this process has open.
-std::size_t OpenDescriptors();
-
 struct FreeObject {
   void operator()(TObject* object) const { Free(object); }
 };

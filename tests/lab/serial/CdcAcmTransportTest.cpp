@@ -14,13 +14,6 @@ namespace {
 
 using namespace comport;
 
-TQuorByteArray Pattern(std::size_t size, std::uint8_t seed) {
-  TQuorByteArray data(size);
-  for (std::size_t i = 0; i < size; ++i)
-    data[i] = static_cast<std::uint8_t>(seed + i * 13 + i / 251);
-  return data;
-}
-
 // The offset of the first byte that differs, or the shorter size.
 std::size_t FirstDifference(const TQuorByteArray& a, const TQuorByteArray& b) {
   const std::size_t n = std::min(a.size(), b.size());

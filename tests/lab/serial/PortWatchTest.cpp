@@ -1,13 +1,13 @@
 // The port listing and watcher on the real cdc_acm driver: the gadget as the
 // listing shows it, and its bind and unbind as the watcher reports them.
 // Times are printed for the record, never checked.
-#include <dirent.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
 
+#include "comport/ProcessCounters.h"
 #include "lab/serial/LabSerial.h"
 #include "quorlink/comport/QuorPortList.h"
 #include "quorlink/comport/QuorPortWatcher.h"
@@ -22,15 +22,6 @@ std::string Gadget(const std::string& file) {
   std::string line;
   std::getline(std::ifstream(Env("QUORLINK_LAB_GADGET") + "/" + file), line);
   return line.starts_with("0x") ? line.substr(2) : line;
-}
-
-int OpenDescriptors() {
-  int n = 0;
-  if (DIR* d = ::opendir("/proc/self/fd")) {
-    while (::readdir(d) != nullptr) ++n;
-    ::closedir(d);
-  }
-  return n;
 }
 
 double Ms(Clock::duration d) {
@@ -68,7 +59,7 @@ TEST_F(LabSerial, PortsListTheGadgetWithItsOwnIdsAndStrings) {
 // Unbind then bind, 50 times: one removal and one arrival each, in order,
 // the arrival with the gadget's strings, and no descriptor left behind.
 TEST_F(LabSerial, PortsWatcherSeesEachUnbindAndBindOnceInOrder) {
-  const int before = OpenDescriptors();
+  const int before = comport::HandleCount();
   std::vector<std::string> events;
   std::vector<double> latencies;
   Clock::time_point arrived;
@@ -90,12 +81,12 @@ TEST_F(LabSerial, PortsWatcherSeesEachUnbindAndBindOnceInOrder) {
       std::ofstream(Env("QUORLINK_LAB_GADGET") + "/UDC") << "dummy_udc.0\n";
       ASSERT_TRUE(RunUntil([&] { return events.size() == 2 * cycle + 2; })) << cycle;
       latencies.push_back(Ms(arrived - plugged));
-      if (cycle == 0) during = OpenDescriptors();
+      if (cycle == 0) during = comport::HandleCount();
     }
     Application().ProcessMessages();
-    EXPECT_EQ(OpenDescriptors(), during);
+    EXPECT_EQ(comport::HandleCount(), during);
   }
-  EXPECT_EQ(OpenDescriptors(), before);
+  EXPECT_EQ(comport::HandleCount(), before);
   const std::string port = Env("QUORLINK_LAB_PORT") + " " + Gadget("strings/0x409/serialnumber");
   std::vector<std::string> expected;
   for (int i = 0; i < 50; ++i) {
